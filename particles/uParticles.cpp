@@ -64,26 +64,17 @@ int32_t ReadInt(const std::string& Token) { return StrToIntVal(Token); }
 // particle they touch; they read as 0 like any other malformed number.
 float ReadFloat(const std::string& Token)
 {
-  const float Value = StrToFloatVal(Token);
+  const auto Value = static_cast<float>(StrToFloatVal(Token));
   return std::isfinite(Value) ? Value : 0.0f;
 }
 
-bool ReadFlag(const std::string& Token)
+bool ReadFlag(const std::string& Token) { return LowerCaseAscii(Token) == "true" || Token == "1"; }
+
+D3DCOLORVALUE ReadColor(std::string Token)
 {
-  std::string Lower = Token;
-  std::transform(Lower.begin(), Lower.end(), Lower.begin(), [](unsigned char C) { return static_cast<char>(std::tolower(C)); });
-  return Lower == "true" || Token == "1";
+  RemoveChar('$', Token);
+  return ColorToFloats(static_cast<D3DCOLOR>(HexToInt(Token)));
 }
-
-uint32_t ReadColor(const std::string& Token) { return static_cast<uint32_t>(HexToInt(RemoveChar(Token, '$'))); }
-
-TParticleColor ToParticleColor(uint32_t Color)
-{
-  const D3DCOLORVALUE F = ColorToFloats(Color);
-  return {F.r, F.g, F.b, F.a};
-}
-
-D3DCOLORVALUE ToColorValue(const TParticleColor& C) { return {C.R, C.G, C.B, C.A}; }
 
 int32_t ClampUVIndex(int32_t Index) { return std::clamp(Index, 0, UVTableSize - 1); }
 
@@ -106,15 +97,13 @@ void TParticles::LoadFromFile(const std::string& FileName)
     ReportError("TParticles.LoadFromFile: File not exists \"" + FileName + "\"");
     return;
   }
-  TTextFile File;
+  TTextFileReader File;
   if (!File.Open(FileName)) {
     ReportError("TParticles.LoadFromFile: Cannot open \"" + FileName + "\"");
     return;
   }
   std::string Line;
   while (File.ReadLine(Line)) {
-    if (!Line.empty() && Line.back() == '\r')
-      Line.pop_back();
     if (IsParticleComment(Line))
       continue;
     const TSetting S = SplitSetting(Line);
@@ -142,7 +131,7 @@ void TParticles::LoadFromFile(const std::string& FileName)
       SizeUnit = SizeUnitPixels;
     } else if (S.Key == "Colors") {
       for (int I = 0; I < 4; ++I)
-        Colors[I] = ToParticleColor(ReadColor(V[I]));
+        Colors[I] = ReadColor(V[I]);
     } else if (S.Key == "Size") {
       for (int I = 0; I < 3; ++I)
         Size[I] = ReadFloat(V[I]);
@@ -187,7 +176,7 @@ void TParticles::BuildColorTable()
       Start = 0.67f;
     }
     const float S = std::min((T - Start) * 3.0f, 1.0f);
-    ColorTable[I] = LerpColorFloats(ToColorValue(Colors[From]), ToColorValue(Colors[From + 1]), S);
+    ColorTable[I] = LerpColorFloats(Colors[From], Colors[From + 1], S);
   }
 }
 
@@ -264,10 +253,10 @@ void TParticles::SetArea(int32_t Left, int32_t Top, int32_t Right, int32_t Botto
 
 void TParticles::SetColors(uint32_t C0, uint32_t C1, uint32_t C2, uint32_t C3)
 {
-  Colors[0] = ToParticleColor(C0);
-  Colors[1] = ToParticleColor(C1);
-  Colors[2] = ToParticleColor(C2);
-  Colors[3] = ToParticleColor(C3);
+  Colors[0] = ColorToFloats(C0);
+  Colors[1] = ColorToFloats(C1);
+  Colors[2] = ColorToFloats(C2);
+  Colors[3] = ColorToFloats(C3);
   BuildColorTable();
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/d3d8/d3d8.h"
 #include "scene/uBasic.h"
 
 constexpr int32_t MaxParticles = 2048;
@@ -23,11 +24,6 @@ struct TParticle {
   float CenterAngle, CenterAngleSpeed;
   float AxisAngle, AxisSpeed;
   float GravVX, GravVY;
-};
-
-// Red, green, blue, alpha in 0..1.
-struct TParticleColor {
-  float R, G, B, A;
 };
 
 class TParticles : public TBasic {
@@ -53,7 +49,7 @@ public:
   int32_t LifeTime = 0;
   float PartsPerStep = 0;
   int32_t Count = 0;
-  TParticleColor Colors[4] = {};
+  D3DCOLORVALUE Colors[4] = {};  // red, green, blue, alpha in 0..1
   float Size[3] = {};
   bool EnableAxisRotate = false;
   float AxisRotate[3] = {};

@@ -16,12 +16,12 @@ struct FileCase {
   std::function<void(const TParticles&)> Check;
 };
 
-void ExpectColor(const TParticleColor& C, float R, float G, float B, float A)
+void ExpectColor(const D3DCOLORVALUE& C, float R, float G, float B, float A)
 {
-  EXPECT_FLOAT_EQ(C.R, R);
-  EXPECT_FLOAT_EQ(C.G, G);
-  EXPECT_FLOAT_EQ(C.B, B);
-  EXPECT_FLOAT_EQ(C.A, A);
+  EXPECT_FLOAT_EQ(C.r, R);
+  EXPECT_FLOAT_EQ(C.g, G);
+  EXPECT_FLOAT_EQ(C.b, B);
+  EXPECT_FLOAT_EQ(C.a, A);
 }
 
 class ParticleFile : public ::testing::TestWithParam<FileCase> {};
