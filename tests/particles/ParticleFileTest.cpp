@@ -4,9 +4,11 @@
 #include <functional>
 
 #include "ParticleTestSupport.h"
+#include "app/uC.h"
+#include "render/uLog.h"
 #include "render/uTex.h"
+#include "support/TestSupport.h"
 
-using particle_test::TScratchDir;
 
 namespace {
 
@@ -28,9 +30,10 @@ class ParticleFile : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(ParticleFile, Reads)
 {
-  TScratchDir Dir;
+  testsupport::TempDir Dir;
+  testsupport::WriteBytes(Dir.File("case.prt"), GetParam().Text);
   auto P = std::make_unique<TParticles>();
-  P->LoadFromFile(Dir.Write("case.prt", GetParam().Text));
+  P->LoadFromFile(Dir.File("case.prt"));
   GetParam().Check(*P);
 }
 
@@ -117,7 +120,7 @@ TEST(ParticleFileUV, CopiesEntryAndClampsIndex)
   UVTable[7] = {0.25f, 0.5f, 0.75f, 1.0f};
   UVTable[0] = {0.0f, 0.0f, 0.125f, 0.125f};
   UVTable[255] = {0.5f, 0.5f, 0.625f, 0.625f};
-  TScratchDir Dir;
+  testsupport::TempDir Dir;
   struct {
     const char* Line;
     int32_t Index;
@@ -125,7 +128,8 @@ TEST(ParticleFileUV, CopiesEntryAndClampsIndex)
   } const Cases[] = {{"UVIndex 7", 7, 0.25f, 1.0f}, {"UVIndex -4", 0, 0.0f, 0.125f}, {"UVIndex 300", 255, 0.5f, 0.625f}};
   for (const auto& C : Cases) {
     auto P = std::make_unique<TParticles>();
-    P->LoadFromFile(Dir.Write("uv.prt", std::string(C.Line) + "\n"));
+    testsupport::WriteBytes(Dir.File("uv.prt"), std::string(C.Line) + "\n");
+    P->LoadFromFile(Dir.File("uv.prt"));
     EXPECT_EQ(P->UVIndex, C.Index) << C.Line;
     EXPECT_EQ(P->U0, C.U0) << C.Line;
     EXPECT_EQ(P->V1, C.V1) << C.Line;
@@ -135,13 +139,19 @@ TEST(ParticleFileUV, CopiesEntryAndClampsIndex)
 
 TEST(ParticleFileMissing, ReportsAndKeepsDefaults)
 {
-  TScratchDir Dir;
-  const std::string Path = (Dir.Path / "absent.prt").string();
+  testsupport::TempDir Dir;
+  DataDir = Dir.Path();
+  testsupport::CapturedChannel Channel;
+  const std::string Path = Dir.File("absent.prt");
   auto P = std::make_unique<TParticles>();
   P->LoadFromFile(Path);
   EXPECT_EQ(P->Count, 0);
   EXPECT_TRUE(P->Emitting);
-  EXPECT_TRUE(particle_test::LogContains("TParticles.LoadFromFile: File not exists \"" + Path + "\""));
+  const std::string Expected = "TParticles.LoadFromFile: File not exists \"" + Path + "\"";
+  ASSERT_EQ(Channel.Messages.size(), 1u);
+  EXPECT_EQ(testsupport::Untagged(Channel.Messages[0]), Expected);
+  EXPECT_EQ(testsupport::ReadBytes(Dir.File("Error.log")), Expected + "\r\n");
+  DataDir.clear();
 }
 
 // Every shipped spiral file must load into a system that the renderer's cap
