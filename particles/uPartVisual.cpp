@@ -19,21 +19,21 @@ namespace {
 
 constexpr int32_t AlphaBlendedBlock = 24;
 constexpr int32_t BilinearBlock = 30;
-constexpr UINT PartVertexStride = sizeof(TPartVertex);
+constexpr UINT PartVertexStride = sizeof(TDiffuseTexVertex);
 
-void WriteDeadQuad(TPartVertex* Quad)
+void WriteDeadQuad(TDiffuseTexVertex* Quad)
 {
   for (int32_t I = 0; I < VerticesPerQuad; ++I)
     Quad[I].Color = 0;
 }
 
-void SetCorner(TPartVertex& Vertex, float X, float Y, uint32_t Color, float U, float V)
+void SetCorner(TDiffuseTexVertex& Vertex, float X, float Y, D3DCOLOR Color, float U, float V)
 {
-  Vertex.X = X;
-  Vertex.Y = Y;
+  Vertex.x = X;
+  Vertex.y = Y;
   Vertex.Color = Color;
-  Vertex.U = U;
-  Vertex.V = V;
+  Vertex.u = U;
+  Vertex.v = V;
 }
 
 }  // namespace
@@ -46,11 +46,9 @@ TPartVisual::TPartVisual()
   SetVertexType(vkDiffuseTex);
   SetPrimitiveCount(2 * MaxRects);
   if (Vertices)
-    std::memset(Vertices, 0, static_cast<size_t>(BufferSize));
+    std::memset(Vertices.get(), 0, static_cast<size_t>(BufferSize));
   AllocVertexBuffer();
 }
-
-TPartVertex* TPartVisual::QuadVertices() { return reinterpret_cast<TPartVertex*>(Vertices); }
 
 void TPartVisual::PrepareRender()
 {
@@ -63,7 +61,7 @@ void TPartVisual::PrepareRender()
 
 // Writes the quads of one system's slots in drawing order, at most Room of
 // them; returns how many it wrote.
-int32_t TPartVisual::WriteSystem(const TParticles& System, TPartVertex* Out, int32_t Room)
+int32_t TPartVisual::WriteSystem(const TParticles& System, TDiffuseTexVertex* Out, int32_t Room)
 {
   const int32_t Quads = std::min(System.UsedSlots(), Room);
   const float U0 = System.U0, V0 = System.V0, U1 = System.U1, V1 = System.V1;
@@ -84,7 +82,7 @@ int32_t TPartVisual::WriteSystem(const TParticles& System, TPartVertex* Out, int
       CX += P.CenterRadius * std::cos(P.CenterAngle);
       CY += P.CenterRadius * std::sin(P.CenterAngle);
     }
-    const uint32_t C = P.Color;
+    const D3DCOLOR C = P.Color;
     SetCorner(Out[0], CX - B, CY + A, C, U0, V0);
     SetCorner(Out[1], CX + A, CY + B, C, U1, V0);
     SetCorner(Out[2], CX - A, CY - B, C, U0, V1);
@@ -112,7 +110,7 @@ void TPartVisual::FillPeaks()
     AdditiveRects = std::min(AdditiveRects, MaxRects - AlphaRects);
   }
 
-  TPartVertex* Out = QuadVertices();
+  TDiffuseTexVertex* Out = VerticesAs<TDiffuseTexVertex>();
   if (!Out)
     return;
   for (uint8_t Group : {uint8_t{0}, uint8_t{1}}) {
@@ -127,7 +125,12 @@ void TPartVisual::FillPeaks()
     }
   }
 
-  const UINT Bytes = static_cast<UINT>(AlphaRects + AdditiveRects) * VerticesPerQuad * PartVertexStride;
+  Upload(static_cast<UINT>(AlphaRects + AdditiveRects) * VerticesPerQuad * PartVertexStride);
+}
+
+// Only the part in use is copied to the device.
+void TPartVisual::Upload(UINT Bytes)
+{
   if (Bytes == 0 || !VertexBuffer)
     return;  // a zero size would lock the whole buffer
   BYTE* Data = nullptr;
@@ -135,14 +138,14 @@ void TPartVisual::FillPeaks()
   CheckResult(Locked);
   if (FAILED(Locked) || !Data)
     return;
-  std::memcpy(Data, Vertices, Bytes);
+  std::memcpy(Data, Vertices.get(), Bytes);
   VertexBuffer->Unlock();
 }
 
 void TPartVisual::DrawPrimitives()
 {
-  ASB(BlockDepot ? BlockDepot->Tokens[AlphaBlendedBlock] : 0);
-  ASB(BlockDepot ? BlockDepot->Tokens[BilinearBlock] : 0);
+  ApplyBlock(AlphaBlendedBlock);
+  ApplyBlock(BilinearBlock);
   CheckResult(Device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(2 * AlphaRects)));
   SRS(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   SRS(D3DRS_DESTBLEND, D3DBLEND_ONE);

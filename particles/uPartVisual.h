@@ -8,15 +8,8 @@
 
 #include "particles/uParticles.h"
 #include "scene/uBasic.h"
+#include "scene/uV.h"
 #include "scene/uVisual.h"
-
-// One vertex of the particle quads (vertex kind vkDiffuseTex).
-struct TPartVertex {
-  float X, Y, Z;
-  uint32_t Color;
-  float U, V;
-};
-static_assert(sizeof(TPartVertex) == 24);
 
 constexpr int32_t VerticesPerQuad = 6;
 
@@ -32,8 +25,8 @@ public:
   void DrawPrimitives() override;
 
 private:
-  TPartVertex* QuadVertices();
-  int32_t WriteSystem(const TParticles& System, TPartVertex* Out, int32_t Room);
+  int32_t WriteSystem(const TParticles& System, TDiffuseTexVertex* Out, int32_t Room);
+  void Upload(UINT Bytes);
 };
 
 class TPartMaster : public TMaster {
