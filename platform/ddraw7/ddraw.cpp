@@ -2,6 +2,7 @@
 #include "platform/ddraw7/ddraw.h"
 
 #include "platform/d3d8/objects.h"
+#include "platform/win/library.h"
 
 #include <cstring>
 
@@ -99,5 +100,23 @@ HRESULT WINAPI DirectDrawCreate(GUID* lpGUID, LPDIRECTDRAW* lplpDD, IUnknown* pU
     return DD_OK;
 }
 
+namespace {
+
+void RegisterDirectDraw()
+{
+    platform::RegisterBuiltinLibrary("DDraw.dll", {{"DirectDrawCreate", reinterpret_cast<void*>(&DirectDrawCreate)}});
+}
+
+}  // namespace
+
 // Called from Direct3DCreate8's translation unit so that this object file is always linked.
-void LinkDirectDrawLibrary() {}
+void LinkDirectDrawLibrary()
+{
+    static const bool once = (RegisterDirectDraw(), true);
+    (void)once;
+}
+
+namespace {
+// At start, so that LoadLibraryA("DDraw.dll") works before any Direct3D object exists.
+const bool g_registered = (LinkDirectDrawLibrary(), true);
+}  // namespace
