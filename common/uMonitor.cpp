@@ -51,7 +51,11 @@ void SetMessageBoxHook(std::function<void(const std::string&)> hook) { MessageBo
 
 void DebugMessage(const std::string& text)
 {
-    SendToMonitor("!" + std::to_string(NextTag()) + "#" + text);
+    std::string message = "!";
+    message += std::to_string(NextTag());
+    message += '#';
+    message += text;
+    SendToMonitor(message);
 }
 
 void SendToMonitor(const std::string& message)
