@@ -15,7 +15,7 @@ using scenetest::FakeDevice;
 using scenetest::StateCall;
 
 StateCall R(DWORD s, DWORD v) { return {StateCall::Render, 0, s, v}; }
-StateCall T(DWORD s, DWORD v, DWORD stage = 0) { return {StateCall::Stage, stage, s, v}; }
+StateCall T(DWORD s, DWORD v, DWORD stage = 0) { return {StateCall::StageState, stage, s, v}; }
 
 std::vector<StateCall> Defaults(DWORD address)
 {

@@ -4,6 +4,7 @@
 #include "framework/uD3DGlobals.h"
 #include "common/uFormats.h"
 #include "render/uTGA.h"
+#include "scene/math/uMath.h"
 #include "tests/scene/FakeDevice.h"
 #include "tests/scene/SceneTestSupport.h"
 

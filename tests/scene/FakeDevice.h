@@ -16,7 +16,7 @@
 namespace scenetest {
 
 struct StateCall {
-    enum Kind { Render, Stage, Texture } What;
+    enum Kind { Render, StageState, Texture } What;
     DWORD Stage;
     DWORD State;
     DWORD Value;
@@ -243,7 +243,7 @@ public:
     HRESULT GetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD* v) override { *v = 0; return D3D_OK; }
     HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE s, DWORD v) override
     {
-        Record({StateCall::Stage, stage, s, v});
+        Record({StateCall::StageState, stage, s, v});
         return D3D_OK;
     }
     HRESULT ValidateDevice(DWORD* n) override { *n = 1; return D3D_OK; }

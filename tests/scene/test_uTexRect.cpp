@@ -109,7 +109,6 @@ TEST_F(TexRectTest, RestoresReplaceTheTilesAndColourUploadsOnlyOnChange)
     EXPECT_EQ(*Dev.LiveTextures, 6);
     EXPECT_EQ(*Dev.LiveBuffers, 1);
     EXPECT_EQ(r.PixelX, 10);
-    EXPECT_EQ(r.PixelY, 20);
 
     Dev.Buffers.back()->Locks = 0;
     r.SetColor(0x80FFFFFF);
