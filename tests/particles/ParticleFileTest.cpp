@@ -7,7 +7,7 @@
 #include "app/uC.h"
 #include "render/uLog.h"
 #include "render/uTex.h"
-#include "support/TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 
 namespace {
