@@ -122,7 +122,12 @@ void ApplyBlock(int32_t Block)
     ASB(BlockDepot->Tokens[Block]);
 }
 
-TStateBlockDepot::~TStateBlockDepot() { TStateBlockDepot::InvalidateDeviceObjects(); }
+TStateBlockDepot::~TStateBlockDepot()
+{
+    TStateBlockDepot::InvalidateDeviceObjects();
+    if (BlockDepot == this)
+        BlockDepot = nullptr;
+}
 
 HRESULT TStateBlockDepot::RestoreDeviceObjects()
 {

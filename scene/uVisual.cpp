@@ -58,8 +58,8 @@ void TVisual::SizeVertices()
 void TVisual::AllocVertexBuffer()
 {
     ReleaseRef(VertexBuffer);
-    if (!Device)
-        return;
+    if (!Device || BufferSize <= 0)
+        return;  // nothing to hold: the zero count was reported when it was set
     CheckResult(Device->CreateVertexBuffer(static_cast<UINT>(BufferSize), D3DUSAGE_WRITEONLY, VertexShader,
                                            D3DPOOL_MANAGED, &VertexBuffer));
 }
@@ -130,7 +130,7 @@ void TVisual::PrepareRender()
 
 void TVisual::Render()
 {
-    if (!Visible || !Device)
+    if (!Visible || !Device || !VertexBuffer)
         return;
     PrepareRender();
     DrawPrimitives();

@@ -126,7 +126,9 @@ TEST_F(TexRectTest, MissingPictureIsReported)
     TTexRect256 r(0, 0, "no-such.tga", false, 128);
     EXPECT_TRUE(Reports.Saw("TTexRect256.SetRectCount: QueryFileFormat failed"));
     EXPECT_EQ(r.TileCount, 0);
+    Dev.Journal.clear();
     r.Render();
+    EXPECT_TRUE(Dev.Journal.empty());  // nothing to draw, and no device error about it
 }
 
 TEST_F(TexRectTest, ColorRectCorners)
