@@ -177,6 +177,14 @@ public:
         for (int i = 1; i + 1 < n; ++i) Emit(poly[0], poly[i], poly[i + 1], flat, accept);
     }
 
+    // Particles arrive as lists of small quads scattered over the target: fetching the
+    // rows of a later quad while this one draws hides most of the memory latency.
+    void Prefetch(int i0, int i1, int i2) {
+        if ((b_.outcode[i0] | b_.outcode[i1] | b_.outcode[i2]) == 0) {
+            PrefetchTriangle(ctx_, b_.screen[i0], b_.screen[i1], b_.screen[i2]);
+        }
+    }
+
     void Line(int i0, int i1) {
         const std::uint8_t o0 = b_.outcode[i0], o1 = b_.outcode[i1];
         if (((o0 | o1) & kOutInvalid) || (o0 & o1)) return;
@@ -338,7 +346,10 @@ void Assemble(Assembler& as, int type, int count, Index index) {
         case d3d::kPointList: as.Point(index(k)); break;
         case d3d::kLineList: as.Line(index(2 * k), index(2 * k + 1)); break;
         case d3d::kLineStrip: as.Line(index(k), index(k + 1)); break;
-        case d3d::kTriangleList: as.Triangle(index(3 * k), index(3 * k + 1), index(3 * k + 2), false, index(3 * k)); break;
+        case d3d::kTriangleList:
+            if ((k & 1) == 0 && k + 4 < count) as.Prefetch(index(3 * k + 12), index(3 * k + 13), index(3 * k + 14));
+            as.Triangle(index(3 * k), index(3 * k + 1), index(3 * k + 2), false, index(3 * k));
+            break;
         case d3d::kTriangleStrip: as.Triangle(index(k), index(k + 1), index(k + 2), (k & 1) != 0, index(k)); break;
         default: as.Triangle(index(0), index(k + 1), index(k + 2), false, index(k + 1)); break;
         }
