@@ -37,7 +37,7 @@ public:
             << "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora Screensaver\\Settings]\r\n"
             << "\"DataPath\"=\"" << data.string() << "\"\r\n";
         std::ofstream(data / "Options.txt") << "Preset 0\r\nWindowed 0\r\nWidth " << width << "\r\nHeight " << height
-                                            << "\r\nFormat D3DFMT_X8R8G8B8\r\nRefreshRate 60\r\nSpiralType 1\r\n"
+                                            << "\r\nFormat X8R8G8B8\r\nRefreshRate 60\r\nSpiralType 1\r\n"
                                             << "SpiralCount 8\r\nBlendMode 0\r\n";
         setenv("HALVORA_REGISTRY", (fs::path(root_) / "registry.reg").c_str(), 1);
         setenv("HOME", root_.c_str(), 1);

@@ -9,6 +9,8 @@
 #include "tests/e2e/process.h"
 #include "tests/framework/saver_sandbox.h"
 
+#include "platform/display/display.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -41,6 +43,9 @@ int RunOffscreen(const SaverSandbox& sandbox, const std::string& capture, int fr
 TEST(OffscreenRun, WritesFramesAndEndsAfterTheLastOne)
 {
     SaverSandbox sandbox;
+    platform::display::offscreen::Reset();
+    if (!WindowLayerPresent())
+        GTEST_SKIP() << "the window layer is not built yet";
     const std::string capture = sandbox.Root() + "/frames";
     fs::create_directories(capture);
     ASSERT_EQ(RunOffscreen(sandbox, capture, 450, 150), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");
@@ -60,6 +65,9 @@ TEST(OffscreenRun, MatchesTheReferenceFrames)
     // on black; 600: the spirals over their trails.
     const int frames[] = {1, 60, 200, 600};
     SaverSandbox sandbox;
+    platform::display::offscreen::Reset();
+    if (!WindowLayerPresent())
+        GTEST_SKIP() << "the window layer is not built yet";
     const std::string capture = sandbox.Root() + "/frames";
     fs::create_directories(capture);
     ASSERT_EQ(RunOffscreen(sandbox, capture, 600, 1), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");

@@ -3,6 +3,8 @@
 #include "tests/e2e/process.h"
 #include "tests/framework/saver_sandbox.h"
 
+#include "platform/display/display.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -10,6 +12,9 @@ namespace {
 TEST(XScreenSaverDaemon, StartsTheHackAndEndsItWithSigterm)
 {
     SaverSandbox sandbox;
+    platform::display::offscreen::Reset();
+    if (!WindowLayerPresent())
+        GTEST_SKIP() << "the window layer is not built yet";
     TChild script = StartProgram("/bin/bash",
                                  {SourcePath("tests/e2e/xscreensaver_daemon.sh"), HalvoraExecutable(),
                                   sandbox.DataFolder(), sandbox.Root() + "/xss"},

@@ -5,6 +5,8 @@
 #include "tests/e2e/xvfb.h"
 #include "tests/framework/saver_sandbox.h"
 
+#include "platform/display/display.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,6 +20,9 @@ class XvfbRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        platform::display::offscreen::Reset();
+        if (!WindowLayerPresent())
+            GTEST_SKIP() << "the window layer is not built yet";
         if (!ProgramInstalled("xdotool"))
             GTEST_SKIP() << "xdotool is not installed";
         xvfb_ = std::make_unique<TXvfb>(400, 300);

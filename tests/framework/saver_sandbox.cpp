@@ -8,12 +8,12 @@
 #include "framework/uMyApp.h"
 #include "platform/d3d8/faults.h"
 #include "platform/display/display.h"
-#include "platform/win/msgbox.h"
 #include "scene/uGroup.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -50,7 +50,7 @@ std::string OptionsText(const TSandboxOptions& o)
     std::ostringstream text;
     text << "Preset               0\r\nWindowed             0\r\n"
          << "Width                " << o.Width << "\r\nHeight               " << o.Height << "\r\n"
-         << "Format               D3DFMT_X8R8G8B8\r\nRefreshRate          60\r\n"
+         << "Format               X8R8G8B8\r\nRefreshRate          60\r\n"
          << "WindowBorder         0\r\nVSync                0\r\nSoundEnabled         0\r\n"
          << "WaitGPU              0\r\nAdvancedOpt          0\r\n"
          << "SpiralType           " << o.SpiralType << "\r\nSpiralCount          " << o.SpiralCount
@@ -61,6 +61,25 @@ std::string OptionsText(const TSandboxOptions& o)
 std::vector<TRecordedBox> RecordedBoxes;
 
 }  // namespace
+
+namespace platform {
+// The window layer's message box hook; until it lands, boxes are not recorded.
+__attribute__((weak)) void SetMessageBoxHookForTests(std::function<int(const char*, const char*, UINT)>) {}
+}  // namespace platform
+
+bool WindowLayerPresent()
+{
+    WNDCLASSA probe{};
+    probe.lpfnWndProc = DefWindowProcA;
+    probe.lpszClassName = "HalvoraTestProbe";
+    RegisterClassA(&probe);
+    HWND window = CreateWindowExA(0, "HalvoraTestProbe", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+    if (!window)
+        return false;
+    DestroyWindow(window);
+    DrainMessages();
+    return true;
+}
 
 void StartRecordingMessageBoxes()
 {

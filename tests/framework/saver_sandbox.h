@@ -49,6 +49,9 @@ void StartRecordingMessageBoxes();
 void StopRecordingMessageBoxes();
 const std::vector<TRecordedBox>& RecordedMessageBoxes();
 
+// Whether windows can be created here (the window layer and a display backend exist).
+bool WindowLayerPresent();
+
 // Every process-wide value a run changes, back to its start value.
 void ResetSaverGlobals();
 

@@ -62,6 +62,9 @@ protected:
     void SetUp() override
     {
         sandbox_ = std::make_unique<SaverSandbox>();
+        platform::display::offscreen::Reset();
+        if (!WindowLayerPresent())
+            GTEST_SKIP() << "the window layer is not built yet";
         sandbox_->LoadLikeTheEntry();
         StartRecordingMessageBoxes();
     }
