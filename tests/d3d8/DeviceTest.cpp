@@ -257,6 +257,24 @@ TEST_F(Device8, DiscardRefusesPresentRectangles)
     EXPECT_EQ(Device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
 }
 
+TEST_F(Device8, FlipShowsTheBackBufferAndHandsBackTheFrontOne)
+{
+    D3DPRESENT_PARAMETERS p = WindowedParams();
+    p.SwapEffect = D3DSWAPEFFECT_FLIP;
+    p.BackBufferCount = 2;
+    ASSERT_EQ(Device->Reset(&p), D3D_OK);
+    const D3DCOLOR colours[3] = {0xFF110000, 0xFF002200, 0xFF000033};
+    for (D3DCOLOR c : colours) {
+        Device->Clear(0, nullptr, D3DCLEAR_TARGET, c, 0, 0);
+        ASSERT_EQ(Device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+    ASSERT_EQ(Frames.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Frames[static_cast<std::size_t>(i)].pixels[0] & 0xFFFFFF, colours[i] & 0xFFFFFF);
+    // Three surfaces rotate: the buffer drawn next is the one the first frame showed.
+    EXPECT_EQ(BackBufferPixel(0, 0), 0x110000u);
+}
+
 // A screen-space vertex: XYZRHW | DIFFUSE | TEX1.
 struct TLVertex {
     float x, y, z, rhw;
