@@ -23,13 +23,13 @@
 #include "render/uTex.h"
 #include "scene/math/uMath.h"
 #include "tests/d3d8/D3D8TestSupport.h"
+#include "scene/uTexRect.h"
 #include "tests/scene/SceneTestSupport.h"
 
 using namespace particle_test;
 
 namespace {
 
-constexpr int Width = 320, Height = 240;
 
 // Writes the back buffer as an RGB PNG: a look at the frame for whoever tunes
 // the particle files (HALVORA_PARTICLE_PNG=file).
@@ -61,6 +61,7 @@ void SavePng(const char* Path, const std::vector<uint32_t>& Pixels, int W, int H
 
 class SpiralFrame : public ::testing::Test {
 protected:
+  explicit SpiralFrame(int W = 320, int H = 240) : Width(W), Height(H) {}
   void SetUp() override
   {
     SavedOptions = Options;
@@ -139,7 +140,7 @@ protected:
     if (Back && Back->LockRect(&Locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
       for (int Y = 0; Y < Height; ++Y)
         std::memcpy(&Pixels[static_cast<size_t>(Y * Width)], static_cast<const uint8_t*>(Locked.pBits) + Y * Locked.Pitch,
-                    Width * 4);
+                    static_cast<size_t>(Width) * 4);
       Back->UnlockRect();
     }
     if (Back)
@@ -167,6 +168,7 @@ protected:
     }
   }
 
+  int Width, Height;
   scenetest::ReportCapture Reports;  // data folder and captured reports
   TOptions SavedOptions{};
   IDirect3D8* D3D = nullptr;
@@ -228,6 +230,55 @@ TEST_F(SpiralFrame, ParticlesFollowTheEmitterPath)
     }
   EXPECT_EQ(Stray, 0);
   EXPECT_TRUE(Reports.Messages.empty()) << Reports.Messages.front();
+}
+
+// Not a check: renders what the screensaver shows after a while (eight
+// spirals over the fading overlay, never cleared) into HALVORA_PARTICLE_PNG.
+// HALVORA_LOOK="type mode frames" picks the spiral type, blend mode and length.
+class SpiralLook : public SpiralFrame {
+protected:
+  SpiralLook() : SpiralFrame(1920, 1080) {}
+};
+
+TEST_F(SpiralLook, DISABLED_EightSpirals)
+{
+  int Type = 0, Mode = 0, Frames = 400;
+  if (const char* Look = std::getenv("HALVORA_LOOK"))
+    std::sscanf(Look, "%d %d %d", &Type, &Mode, &Frames);
+  RandSeed(5);
+  Options.SpiralType = Type;
+  Options.BlendMode = Mode;
+  FrameCount = 1;
+  Master = std::make_unique<TGamePartMaster>();
+  ParticleMaster = Master.get();
+  TColorRect Overlay;
+  Overlay.StateBlocks[0] = 15;
+  Overlay.SetPixelRect(0, 0, Width, Height);
+  Overlay.SetColor(0x10000000);
+  Overlay.UploadVertices();
+  std::vector<std::unique_ptr<TSpiral>> Spirals;
+  for (int I = 0; I < 8; ++I)
+    Spirals.push_back(std::make_unique<TSpiral>());
+  Dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+  for (int F = 0; F < Frames; ++F) {
+    Master->FrameMove();
+    for (auto& S : Spirals)
+      S->FrameMove();
+    ++FrameCount;
+    ElapsedSteps += FrameStep;
+    Dev->BeginScene();
+    SetCamera();
+    Master->Render();
+    Overlay.Render();
+    Dev->EndScene();
+  }
+  int Alive = 0;
+  for (auto& S : Spirals)
+    Alive += S->Particles->AliveCount();
+  std::printf("alive particles: %d\n", Alive);
+  if (const char* Png = std::getenv("HALVORA_PARTICLE_PNG"))
+    SavePng(Png, BackBuffer(), Width, Height);
+  Spirals.clear();
 }
 
 }  // namespace

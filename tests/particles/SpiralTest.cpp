@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
+#include <numbers>
 
 #include "ParticleTestSupport.h"
 #include "app/uC.h"
 #include "particles/uPartVisual.h"
 #include "particles/uRandom.h"
 #include "particles/uSpiral.h"
+#include "render/uTex.h"
+#include "scene/math/uMath.h"
+#include "tests/scene/FakeDevice.h"
+#include "tests/scene/SceneTestSupport.h"
 
 using namespace particle_test;
 
@@ -160,6 +166,68 @@ TEST_F(SpiralPath, EmitsFromTheSecondFrameOn)
   FrameCount = 1;
   S->Update();
   EXPECT_TRUE(System.Emitting);
+}
+
+}  // namespace
+
+namespace {
+
+// Construction through the game master: the file of the spiral type, its
+// blend and image chosen from the options, the draws taken in order.
+TEST(SpiralCreation, FromTheOptionsAndTheDraws)
+{
+  scenetest::ReportCapture Reports;
+  scenetest::FakeDevice Device;
+  namespace fs = std::filesystem;
+  fs::create_directories(fs::path(DataDir) / "Particles");
+  for (const char* Name : {"@Fire1.prt", "@Fire3.prt"})
+    fs::copy_file(fs::path(HALVORA_SOURCE_DIR) / "data/Particles" / Name, fs::path(DataDir) / "Particles" / Name);
+  const TOptions Saved = Options;
+  UVCount = 22;
+  TGamePartMaster Master;
+  ParticleMaster = &Master;
+  struct {
+    int32_t Type, Mode;
+  } const Cases[] = {{0, 1}, {2, 0}, {0, 2}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(testing::Message() << "type " << C.Type << " mode " << C.Mode);
+    Options.SpiralType = C.Type;
+    Options.BlendMode = C.Mode;
+    RandSeed(77);
+    float R[12];
+    for (float& V : R)
+      V = Random();
+    RandSeed(77);
+    for (int I = 0; I < (C.Mode == 2 ? 12 : 11); ++I)
+      Random();
+    const int32_t Image = Random(22);
+    RandSeed(77);
+    TSpiral Spiral;
+    TParticles& P = *Spiral.Particles;
+    EXPECT_EQ(Master.Last, &P);
+    EXPECT_FLOAT_EQ(Spiral.Terms[0].Radius, R[0] * 0.4f + 0.3f);
+    EXPECT_FLOAT_EQ(Spiral.Terms[1].Speed, (R[5] - 0.5f) * 0.08f);
+    EXPECT_FLOAT_EQ(Spiral.Terms[2].Phase, R[6] * 2 * std::numbers::pi_v<float>);
+    EXPECT_TRUE(P.Interpolate);
+    EXPECT_FALSE(P.OneShot);
+    EXPECT_EQ(P.PosX, PixelToWorldX(WorldToPixelX(0)));
+    // Combined mode draws once more (for the blend) before the colour phases.
+    const int Phase = C.Mode == 2 ? 9 : 8;
+    EXPECT_FLOAT_EQ(Spiral.ColorPhaseA, R[Phase] * 10000.0f);
+    EXPECT_FLOAT_EQ(Spiral.ColorPhaseC, R[Phase + 2] * 10000.0f);
+    const uint8_t FileBlend = 1;
+    EXPECT_EQ(P.Blend, C.Mode == 1 || (C.Mode == 2 && R[8] < 0.5f) ? 0 : FileBlend);
+    if (C.Type == 2) {
+      EXPECT_EQ(P.UVIndex, 1);  // the file's own sprite
+    } else {
+      EXPECT_EQ(P.UVIndex, Image);
+    }
+    EXPECT_EQ(P.WindPower, 0.0f);
+  }
+  ParticleMaster = nullptr;
+  Options = Saved;
+  UVCount = 0;
+  EXPECT_TRUE(Reports.Messages.empty());
 }
 
 }  // namespace
