@@ -294,8 +294,10 @@ HRESULT TD3DApplication::Resize3DEnvironment()
     if (FAILED(result))
         return result;
     result = Device->Reset(&PresentParams);
-    if (FAILED(result))
+    if (FAILED(result)) {
+        CheckResult(result);
         return result;
+    }
     return RestoreDeviceObjects();
 }
 
@@ -313,10 +315,14 @@ HRESULT TD3DApplication::ToggleFullscreen()
         PresentParams.BackBufferWidth = static_cast<UINT>(ClientRect.right - ClientRect.left);
         PresentParams.BackBufferHeight = static_cast<UINT>(ClientRect.bottom - ClientRect.top);
         PresentParams.BackBufferFormat = DesktopFormat;
+        // A windowed device takes no refresh rate: keeping the full-screen one makes the
+        // reset fail and the start fall back to a second device creation.
+        PresentParams.FullScreen_RefreshRateInHz = 0;
     } else {
         PresentParams.BackBufferWidth = static_cast<UINT>(FullscreenWidth);
         PresentParams.BackBufferHeight = static_cast<UINT>(FullscreenHeight);
         PresentParams.BackBufferFormat = FullscreenFormat;
+        PresentParams.FullScreen_RefreshRateInHz = static_cast<UINT>(Options.RefreshRate);
     }
     // The window mode requested here; the restore inside the reset may rewrite IsWindowed.
     const bool nowWindowed = PresentParams.Windowed != FALSE;
