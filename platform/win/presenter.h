@@ -1,0 +1,24 @@
+// Where IDirect3DDevice8::Present sends its back buffer: the native window behind an HWND,
+// or an in-memory presenter installed by tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/win/windows.h"
+
+namespace platform {
+
+struct PresentFrame {
+    const void* pixels;
+    int width, height, pitchBytes;
+    std::uint32_t format;  // D3DFORMAT code: X8R8G8B8, A8R8G8B8 or R5G6B5
+};
+
+// false: no such window, or nothing to show the frame on.
+bool PresentToWindow(HWND window, const PresentFrame& frame);
+bool GetWindowClientSize(HWND window, int& width, int& height);
+// Replaces the native presenter (nullptr restores it).
+void SetPresentHookForTests(std::function<bool(HWND, const PresentFrame&)> hook);
+
+}  // namespace platform
