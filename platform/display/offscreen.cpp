@@ -8,11 +8,7 @@
 #include <filesystem>
 
 #include "platform/display/keymap.h"
-
-namespace platform {
-// The layer's clock; weak until the clock module is part of every build.
-void SetVirtualClock(bool) __attribute__((weak));
-}  // namespace platform
+#include "platform/win/clock.h"
 
 namespace platform::display {
 namespace {
@@ -178,7 +174,7 @@ OffscreenConfig ReadOffscreenConfig() {
 }
 
 OffscreenBackend::OffscreenBackend(OffscreenConfig config) : config_(std::move(config)) {
-  if (platform::SetVirtualClock) platform::SetVirtualClock(true);
+  platform::SetVirtualClock(true);
 }
 
 OffscreenBackend::~OffscreenBackend() { CaptureLastIfPending(); }
