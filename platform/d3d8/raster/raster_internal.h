@@ -114,11 +114,17 @@ void ResolveDraw(const DrawState& state, const VertexLayout& layout, const Surfa
 void RasterTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c,
                     const float flatColor[4], int acceptWinding);
 int TriangleWinding(const Vertex& a, const Vertex& b, const Vertex& c);
+// Two list triangles (a, b, c) and (b, c, d) or (c, b, d) forming one convex quad with
+// shared attribute planes are scanned as that quad: one span per row instead of two.
+// Coverage is the union of the two triangles' (the shared diagonal is interior). False when
+// they do not qualify; nothing is drawn then.
+bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex* second[3],
+                    const float flatFirst[4], const float flatSecond[4], int acceptFirst, int acceptSecond);
 void RasterLine(const DrawContext& ctx, const Vertex& a, const Vertex& b, const float flatColor[4],
                 bool lastPixel);
 void RasterPoint(const DrawContext& ctx, const Vertex& p, float size);
-// Starts fetching the target rows a small triangle will touch.
-void PrefetchTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c);
+// Starts fetching the target rows a small quad (two list triangles) will touch.
+void PrefetchQuad(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& d);
 
 // The general per-pixel pipeline (shade_general.cpp).
 void GeneralSpan(const DrawContext& ctx, const TriangleSetup& tri, int y, int x0, int x1);

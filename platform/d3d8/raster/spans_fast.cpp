@@ -143,8 +143,29 @@ HALVORA_AVX2 inline Half SampleBilinear(const Sampler& s, __m256 u, __m256 v) {
     const __m256i x0 = AddressU<kWrap>(s, i0), x1 = AddressU<kWrap>(s, _mm256_add_epi32(i0, one));
     const __m256i r0 = _mm256_sll_epi32(AddressV<kWrap>(s, j0), s.pitchShift);
     const __m256i r1 = _mm256_sll_epi32(AddressV<kWrap>(s, _mm256_add_epi32(j0, one)), s.pitchShift);
-    const bool adjacent = _mm256_movemask_epi8(_mm256_cmpeq_epi32(x1, _mm256_add_epi32(x0, one))) == -1;
-    const Half top = FetchPairs(s, r0, x0, x1, adjacent), bottom = FetchPairs(s, r1, x0, x1, adjacent);
+    // Usually the four texels are two adjacent pairs one row apart: two 8-byte loads per
+    // pixel, which beat gathers. Wrapping edges fall back to gathering texel by texel.
+    const __m256i pitch = _mm256_sll_epi32(one, s.pitchShift);
+    const bool adjacent =
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi32(x1, _mm256_add_epi32(x0, one)),
+                                              _mm256_cmpeq_epi32(r1, _mm256_add_epi32(r0, pitch)))) == -1;
+    Half top, bottom;
+    if (adjacent) {
+        alignas(32) int idx[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(idx), _mm256_add_epi32(r0, x0));
+        const std::ptrdiff_t down = _mm_cvtsi128_si32(_mm256_castsi256_si128(pitch));
+        auto pair = [&](int a, int b, std::ptrdiff_t offset) HALVORA_AVX2 {
+            const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.texels + idx[a] + offset));
+            return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(lo), reinterpret_cast<const double*>(s.texels + idx[b] + offset)));
+        };
+        top.a = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(0, 1, 0)), pair(2, 3, 0), 1);
+        top.b = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(4, 5, 0)), pair(6, 7, 0), 1);
+        bottom.a = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(0, 1, down)), pair(2, 3, down), 1);
+        bottom.b = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(4, 5, down)), pair(6, 7, down), 1);
+    } else {
+        top = FetchPairs(s, r0, x0, x1, false);
+        bottom = FetchPairs(s, r1, x0, x1, false);
+    }
 
     const __m256i fx = _mm256_and_si256(su, frac), fy = _mm256_and_si256(sv, frac);
     const __m256i wx16 = _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(64), fx), _mm256_slli_epi32(fx, 8));
