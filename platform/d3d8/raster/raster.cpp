@@ -1,21 +1,436 @@
-#include "platform/d3d8/raster/raster.h"
+// Entry points: argument checks, vertex fetch and transform, primitive assembly, clipping.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "platform/d3d8/raster/raster_internal.h"
 
 namespace raster {
+namespace {
 
-// Interim entry points: validate and draw nothing.
-bool DrawPrimitive(const DrawState&, const VertexLayout& layout, const std::uint8_t* vertexData,
-                   std::size_t vertexDataSize, int, int startVertex, int primitiveCount, const float*,
-                   const Viewport&, const SurfaceView&) {
-    return vertexData && layout.stride > 0 && startVertex >= 0 && primitiveCount >= 0 &&
-           vertexDataSize > 0;
+constexpr float kMinW = 1.0e-5f;
+constexpr float kScreenGuard = 32768.0f;  // transformed vertices beyond this are clipped in 2D
+constexpr int kMaxPolygon = 16;
+
+// Clip-volume planes; a vertex's outcode has bit p set when it is outside plane p.
+enum : std::uint8_t {
+    kOutW = 1, kOutNear = 2, kOutFar = 4, kOutRight = 8, kOutLeft = 16, kOutTop = 32, kOutBottom = 64,
+    kOutInvalid = 128,  // non-finite: anything touching it is dropped
+};
+constexpr int kPlaneCount = 7;
+
+struct Transform {
+    const float* m = nullptr;
+    Viewport vp;
+    float guardX = 1, guardY = 1;  // x/w, y/w limits of the guard band
+};
+
+struct Batch {
+    std::vector<Vertex> clip;    // clip space (transformed layouts) or screen space (hasRHW)
+    std::vector<Vertex> screen;  // projected, valid where outcode is 0
+    std::vector<std::uint8_t> outcode;
+};
+
+Batch& Scratch() {
+    static thread_local Batch batch;
+    return batch;
 }
 
-bool DrawIndexedPrimitive(const DrawState&, const VertexLayout& layout, const std::uint8_t* vertexData,
-                          std::size_t, int, const std::uint8_t* indexData, std::size_t, int indexSize, int,
-                          int, int, const float*, const Viewport&, const SurfaceView&) {
-    return vertexData && indexData && layout.stride > 0 && (indexSize == 2 || indexSize == 4);
+float PlaneDistance(const Vertex& v, int plane, const Transform& tf) {
+    const float x = v.pos[0], y = v.pos[1], z = v.pos[2], w = v.pos[3];
+    switch (plane) {
+    case 0: return w - kMinW;
+    case 1: return z;
+    case 2: return w - z;
+    case 3: return tf.guardX * w - x;
+    case 4: return tf.guardX * w + x;
+    case 5: return tf.guardY * w - y;
+    default: return tf.guardY * w + y;
+    }
 }
 
-const char* SpanRoutineName(const DrawState&, const VertexLayout&, const SurfaceView&) { return "general"; }
+// Screen-space planes for pretransformed vertices.
+float ScreenDistance(const Vertex& v, int plane) {
+    switch (plane) {
+    case 3: return kScreenGuard - v.pos[0];
+    case 4: return kScreenGuard + v.pos[0];
+    case 5: return kScreenGuard - v.pos[1];
+    case 6: return kScreenGuard + v.pos[1];
+    default: return 1.0f;
+    }
+}
+
+std::uint8_t ClipOutcode(const Vertex& v, const Transform& tf) {
+    for (float f : v.pos) {
+        if (!std::isfinite(f)) return kOutInvalid;
+    }
+    std::uint8_t code = 0;
+    for (int p = 0; p < kPlaneCount; ++p) {
+        if (PlaneDistance(v, p, tf) < 0) code |= static_cast<std::uint8_t>(1 << p);
+    }
+    return code;
+}
+
+std::uint8_t ScreenOutcode(const Vertex& v) {
+    if (!std::isfinite(v.pos[0]) || !std::isfinite(v.pos[1])) return kOutInvalid;
+    std::uint8_t code = 0;
+    for (int p = 3; p < kPlaneCount; ++p) {
+        if (ScreenDistance(v, p) < 0) code |= static_cast<std::uint8_t>(1 << p);
+    }
+    return code;
+}
+
+Vertex Project(const Vertex& c, const Transform& tf) {
+    Vertex s = c;
+    const float rhw = 1.0f / c.pos[3];
+    s.pos[0] = static_cast<float>(tf.vp.x) + (1.0f + c.pos[0] * rhw) * static_cast<float>(tf.vp.width) * 0.5f;
+    s.pos[1] = static_cast<float>(tf.vp.y) + (1.0f - c.pos[1] * rhw) * static_cast<float>(tf.vp.height) * 0.5f;
+    s.pos[2] = tf.vp.minZ + c.pos[2] * rhw * (tf.vp.maxZ - tf.vp.minZ);
+    s.pos[3] = rhw;
+    return s;
+}
+
+Vertex Lerp(const Vertex& a, const Vertex& b, float t) {
+    Vertex r;
+    for (int i = 0; i < 4; ++i) r.pos[i] = a.pos[i] + (b.pos[i] - a.pos[i]) * t;
+    for (int i = 0; i < 4; ++i) r.color[i] = a.color[i] + (b.color[i] - a.color[i]) * t;
+    for (int i = 0; i < 2; ++i) r.tex[i] = a.tex[i] + (b.tex[i] - a.tex[i]) * t;
+    return r;
+}
+
+// Pretransformed vertices interpolate in screen space: texture coordinates go through
+// u * rhw so that the clipped vertices keep perspective-correct values.
+Vertex ToScreenLinear(const Vertex& v, bool perspective) {
+    Vertex r = v;
+    if (perspective) {
+        r.tex[0] *= v.pos[3];
+        r.tex[1] *= v.pos[3];
+    }
+    return r;
+}
+Vertex FromScreenLinear(const Vertex& v, bool perspective) {
+    Vertex r = v;
+    if (perspective) {
+        r.tex[0] /= v.pos[3];
+        r.tex[1] /= v.pos[3];
+    }
+    return r;
+}
+
+template <class Distance>
+int ClipPolygon(Vertex* poly, int count, std::uint8_t planes, Distance distance) {
+    Vertex tmp[kMaxPolygon];
+    for (int p = 0; p < kPlaneCount && count > 0; ++p) {
+        if (!(planes >> p & 1)) continue;
+        int out = 0;
+        for (int i = 0; i < count; ++i) {
+            const Vertex& a = poly[i];
+            const Vertex& b = poly[(i + 1) % count];
+            const float da = distance(a, p), db = distance(b, p);
+            if (da >= 0) tmp[out++] = a;
+            if ((da >= 0) != (db >= 0) && out < kMaxPolygon) tmp[out++] = Lerp(a, b, da / (da - db));
+            if (out >= kMaxPolygon - 1) break;
+        }
+        count = out;
+        std::copy(tmp, tmp + count, poly);
+    }
+    return count;
+}
+
+class Assembler {
+public:
+    Assembler(const DrawContext& ctx, const DrawState& state, const Transform& tf, bool rhw, Batch& batch)
+        : ctx_(ctx), state_(state), tf_(tf), rhw_(rhw), b_(batch) {}
+
+    void Triangle(int i0, int i1, int i2, bool reversed, int provoking) {
+        const std::uint8_t o0 = b_.outcode[i0], o1 = b_.outcode[i1], o2 = b_.outcode[i2];
+        if ((o0 | o1 | o2) & kOutInvalid) return;
+        int accept = 0;
+        if (state_.cullMode == d3d::kCullCcw) accept = 1;
+        if (state_.cullMode == d3d::kCullCw) accept = -1;
+        if (reversed) accept = -accept;
+        const float* flat = b_.clip[provoking].color;
+        if ((o0 | o1 | o2) == 0) {
+            Emit(b_.screen[i0], b_.screen[i1], b_.screen[i2], flat, accept);
+            return;
+        }
+        if (o0 & o1 & o2) return;
+        Vertex poly[kMaxPolygon];
+        int n = 3;
+        const bool persp = rhw_ && PerspectiveRhw(i0, i1, i2);
+        if (rhw_) {
+            poly[0] = ToScreenLinear(b_.clip[i0], persp);
+            poly[1] = ToScreenLinear(b_.clip[i1], persp);
+            poly[2] = ToScreenLinear(b_.clip[i2], persp);
+            n = ClipPolygon(poly, n, o0 | o1 | o2, [](const Vertex& v, int p) { return ScreenDistance(v, p); });
+            for (int i = 0; i < n; ++i) poly[i] = FromScreenLinear(poly[i], persp);
+        } else {
+            poly[0] = b_.clip[i0];
+            poly[1] = b_.clip[i1];
+            poly[2] = b_.clip[i2];
+            n = ClipPolygon(poly, n, o0 | o1 | o2,
+                            [this](const Vertex& v, int p) { return PlaneDistance(v, p, tf_); });
+            for (int i = 0; i < n; ++i) poly[i] = Project(poly[i], tf_);
+        }
+        for (int i = 1; i + 1 < n; ++i) Emit(poly[0], poly[i], poly[i + 1], flat, accept);
+    }
+
+    void Line(int i0, int i1) {
+        const std::uint8_t o0 = b_.outcode[i0], o1 = b_.outcode[i1];
+        if (((o0 | o1) & kOutInvalid) || (o0 & o1)) return;
+        const float* flat = b_.clip[i0].color;
+        if ((o0 | o1) == 0) {
+            RasterLine(ctx_, b_.screen[i0], b_.screen[i1], flat, state_.lastPixel);
+            return;
+        }
+        const bool persp = rhw_ && PerspectiveRhw(i0, i1, i1);
+        Vertex a = rhw_ ? ToScreenLinear(b_.clip[i0], persp) : b_.clip[i0];
+        Vertex b = rhw_ ? ToScreenLinear(b_.clip[i1], persp) : b_.clip[i1];
+        float t0 = 0, t1 = 1;
+        for (int p = 0; p < kPlaneCount; ++p) {
+            if (!(((o0 | o1) >> p) & 1)) continue;
+            const float da = rhw_ ? ScreenDistance(a, p) : PlaneDistance(a, p, tf_);
+            const float db = rhw_ ? ScreenDistance(b, p) : PlaneDistance(b, p, tf_);
+            const float t = da / (da - db);
+            if (da < 0) t0 = std::max(t0, t);
+            if (db < 0) t1 = std::min(t1, t);
+        }
+        if (t0 >= t1) return;
+        Vertex ca = Lerp(a, b, t0), cb = Lerp(a, b, t1);
+        if (rhw_) {
+            ca = FromScreenLinear(ca, persp);
+            cb = FromScreenLinear(cb, persp);
+        } else {
+            ca = Project(ca, tf_);
+            cb = Project(cb, tf_);
+        }
+        RasterLine(ctx_, ca, cb, flat, state_.lastPixel || t1 < 1);
+    }
+
+    void Point(int i) {
+        if (b_.outcode[i] != 0) return;  // points are clipped by their centre
+        RasterPoint(ctx_, b_.screen[i], state_.pointSize);
+    }
+
+private:
+    bool PerspectiveRhw(int i0, int i1, int i2) const {
+        for (int i : {i0, i1, i2}) {
+            const float w = b_.clip[i].pos[3];
+            if (!(w > 0.0f) || !std::isfinite(w)) return false;
+        }
+        return true;
+    }
+
+    void Emit(const Vertex& a, const Vertex& b, const Vertex& c, const float* flat, int accept) {
+        if (state_.fillMode == d3d::kFillSolid || (state_.fillMode != d3d::kFillPoint &&
+                                                   state_.fillMode != d3d::kFillWireframe)) {
+            RasterTriangle(ctx_, a, b, c, flat, accept);
+            return;
+        }
+        const int winding = TriangleWinding(a, b, c);
+        if (winding == 0 || (accept != 0 && winding != accept)) return;
+        if (state_.fillMode == d3d::kFillWireframe) {
+            RasterLine(ctx_, a, b, flat, false);
+            RasterLine(ctx_, b, c, flat, false);
+            RasterLine(ctx_, c, a, flat, false);
+        } else {
+            for (const Vertex* v : {&a, &b, &c}) RasterPoint(ctx_, *v, state_.pointSize);
+        }
+    }
+
+    const DrawContext& ctx_;
+    const DrawState& state_;
+    const Transform& tf_;
+    bool rhw_;
+    Batch& b_;
+};
+
+std::size_t ElementEnd(const VertexLayout& layout) {
+    std::size_t end = static_cast<std::size_t>(layout.positionOffset) + (layout.hasRHW ? 16 : 12);
+    if (layout.diffuseOffset >= 0) end = std::max(end, static_cast<std::size_t>(layout.diffuseOffset) + 4);
+    if (layout.texOffset >= 0) end = std::max(end, static_cast<std::size_t>(layout.texOffset) + 8);
+    return end;
+}
+
+bool LayoutUsable(const VertexLayout& layout) {
+    return layout.stride > 0 && layout.positionOffset >= 0 && layout.diffuseOffset >= -1 && layout.texOffset >= -1;
+}
+
+// Vertices first .. first + count - 1 lie inside the buffer.
+bool RangeInBuffer(const VertexLayout& layout, std::size_t size, std::int64_t first, std::int64_t count) {
+    if (first < 0 || count <= 0) return count == 0 && first >= 0;
+    const std::uint64_t last = static_cast<std::uint64_t>(first + count - 1);
+    const std::uint64_t stride = static_cast<std::uint64_t>(layout.stride);
+    if (last > (std::numeric_limits<std::uint64_t>::max() - ElementEnd(layout)) / stride) return false;
+    return last * stride + ElementEnd(layout) <= size;
+}
+
+float LoadFloat(const std::uint8_t* p) {
+    float f;
+    std::memcpy(&f, p, 4);
+    return f;
+}
+
+void SetColor(Vertex& v, std::uint32_t argb) {
+    v.color[0] = static_cast<float>((argb >> 16) & 255);
+    v.color[1] = static_cast<float>((argb >> 8) & 255);
+    v.color[2] = static_cast<float>(argb & 255);
+    v.color[3] = static_cast<float>(argb >> 24);
+}
+
+void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_t* data, std::int64_t first,
+           std::int64_t count, const Transform& tf, Batch& b) {
+    b.clip.resize(static_cast<std::size_t>(count));
+    b.screen.resize(static_cast<std::size_t>(count));
+    b.outcode.resize(static_cast<std::size_t>(count));
+    const float* m = tf.m;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::uint8_t* p = data + static_cast<std::size_t>(first + i) * static_cast<std::size_t>(layout.stride);
+        Vertex& v = b.clip[static_cast<std::size_t>(i)];
+        const std::uint8_t* pos = p + layout.positionOffset;
+        const float x = LoadFloat(pos), y = LoadFloat(pos + 4), z = LoadFloat(pos + 8);
+        std::uint32_t diffuse = 0xFFFFFFFFu;
+        if (layout.diffuseOffset >= 0) std::memcpy(&diffuse, p + layout.diffuseOffset, 4);
+        if (state.lit && !layout.hasRHW) {
+            const std::uint32_t alpha = state.litAlphaFromVertex && layout.diffuseOffset >= 0 ? diffuse : state.litColor;
+            diffuse = (state.litColor & 0xFFFFFF) | (alpha & 0xFF000000u);
+        }
+        SetColor(v, diffuse);
+        v.tex[0] = v.tex[1] = 0.0f;
+        if (layout.texOffset >= 0) {
+            v.tex[0] = LoadFloat(p + layout.texOffset);
+            v.tex[1] = LoadFloat(p + layout.texOffset + 4);
+        }
+        std::uint8_t& code = b.outcode[static_cast<std::size_t>(i)];
+        if (layout.hasRHW) {
+            v.pos[0] = x;
+            v.pos[1] = y;
+            v.pos[2] = z;
+            v.pos[3] = LoadFloat(pos + 12);
+            code = ScreenOutcode(v);
+            b.screen[static_cast<std::size_t>(i)] = v;
+        } else {
+            for (int c = 0; c < 4; ++c) v.pos[c] = x * m[c] + y * m[4 + c] + z * m[8 + c] + m[12 + c];
+            code = ClipOutcode(v, tf);
+            if (code == 0) b.screen[static_cast<std::size_t>(i)] = Project(v, tf);
+        }
+    }
+}
+
+std::int64_t VertexCount(int type, std::int64_t primitives) {
+    switch (type) {
+    case d3d::kPointList: return primitives;
+    case d3d::kLineList: return 2 * primitives;
+    case d3d::kLineStrip: return primitives + 1;
+    case d3d::kTriangleList: return 3 * primitives;
+    case d3d::kTriangleStrip:
+    case d3d::kTriangleFan: return primitives + 2;
+    default: return -1;
+    }
+}
+
+template <class Index>
+void Assemble(Assembler& as, int type, int count, Index index) {
+    for (int k = 0; k < count; ++k) {
+        switch (type) {
+        case d3d::kPointList: as.Point(index(k)); break;
+        case d3d::kLineList: as.Line(index(2 * k), index(2 * k + 1)); break;
+        case d3d::kLineStrip: as.Line(index(k), index(k + 1)); break;
+        case d3d::kTriangleList: as.Triangle(index(3 * k), index(3 * k + 1), index(3 * k + 2), false, index(3 * k)); break;
+        case d3d::kTriangleStrip: as.Triangle(index(k), index(k + 1), index(k + 2), (k & 1) != 0, index(k)); break;
+        default: as.Triangle(index(0), index(k + 1), index(k + 2), false, index(k + 1)); break;
+        }
+    }
+}
+
+struct Prepared {
+    DrawContext ctx;
+    Transform tf;
+};
+
+// Shared checks; false means the call is unusable.
+bool Prepare(const DrawState& state, const VertexLayout& layout, const float* wvp, const Viewport& viewport,
+             const SurfaceView& target, Prepared& out) {
+    if (!LayoutUsable(layout) || !target.bits || target.width <= 0 || target.height <= 0 ||
+        target.pitch < target.width * BytesPerPixel(target.format)) {
+        return false;
+    }
+    if (!layout.hasRHW && !wvp) return false;
+    ResolveDraw(state, layout, target, out.ctx);
+    out.ctx.clipLeft = std::clamp(viewport.x, 0, target.width);
+    out.ctx.clipTop = std::clamp(viewport.y, 0, target.height);
+    out.ctx.clipRight = static_cast<int>(std::clamp<std::int64_t>(std::int64_t{viewport.x} + viewport.width, 0, target.width));
+    out.ctx.clipBottom = static_cast<int>(std::clamp<std::int64_t>(std::int64_t{viewport.y} + viewport.height, 0, target.height));
+    out.tf.m = wvp;
+    out.tf.vp = viewport;
+    const float extent = static_cast<float>(std::max({viewport.width, viewport.height, 1}));
+    out.tf.guardX = std::max(1.0f, 16384.0f / extent);
+    out.tf.guardY = out.tf.guardX;
+    return true;
+}
+
+}  // namespace
+
+bool DrawPrimitive(const DrawState& state, const VertexLayout& layout, const std::uint8_t* vertexData,
+                   std::size_t vertexDataSize, int primitiveType, int startVertex, int primitiveCount,
+                   const float worldViewProj[16], const Viewport& viewport, const SurfaceView& target) {
+    if (primitiveCount < 0 || startVertex < 0) return false;
+    const std::int64_t count = VertexCount(primitiveType, primitiveCount);
+    if (count < 0) return false;
+    if (primitiveCount == 0) return true;
+    if (!vertexData || !RangeInBuffer(layout, vertexDataSize, startVertex, count)) return false;
+    Prepared p;
+    if (!Prepare(state, layout, worldViewProj, viewport, target, p)) return false;
+    if (p.ctx.clipLeft >= p.ctx.clipRight || p.ctx.clipTop >= p.ctx.clipBottom) return true;
+    Batch& batch = Scratch();
+    Fetch(state, layout, vertexData, startVertex, count, p.tf, batch);
+    Assembler as(p.ctx, state, p.tf, layout.hasRHW, batch);
+    Assemble(as, primitiveType, primitiveCount, [](int k) { return k; });
+    return true;
+}
+
+bool DrawIndexedPrimitive(const DrawState& state, const VertexLayout& layout, const std::uint8_t* vertexData,
+                          std::size_t vertexDataSize, int baseVertexIndex, const std::uint8_t* indexData,
+                          std::size_t indexDataSize, int indexSize, int primitiveType, int startIndex,
+                          int primitiveCount, const float worldViewProj[16], const Viewport& viewport,
+                          const SurfaceView& target) {
+    if (primitiveCount < 0 || startIndex < 0 || (indexSize != 2 && indexSize != 4)) return false;
+    const std::int64_t count = VertexCount(primitiveType, primitiveCount);
+    if (count < 0) return false;
+    if (primitiveCount == 0) return true;
+    if (!vertexData || !indexData) return false;
+    if (static_cast<std::uint64_t>(startIndex + count) > indexDataSize / static_cast<std::uint64_t>(indexSize)) {
+        return false;
+    }
+    auto readIndex = [&](std::int64_t k) -> std::int64_t {
+        const std::uint8_t* p = indexData + static_cast<std::size_t>(startIndex + k) * static_cast<std::size_t>(indexSize);
+        if (indexSize == 2) {
+            std::uint16_t v;
+            std::memcpy(&v, p, 2);
+            return v;
+        }
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    };
+    std::int64_t lo = std::numeric_limits<std::int64_t>::max(), hi = -1;
+    for (std::int64_t k = 0; k < count; ++k) {
+        const std::int64_t i = readIndex(k);
+        lo = std::min(lo, i);
+        hi = std::max(hi, i);
+    }
+    const std::int64_t first = baseVertexIndex + lo;
+    if (first < 0 || !RangeInBuffer(layout, vertexDataSize, first, hi - lo + 1)) return false;
+    Prepared p;
+    if (!Prepare(state, layout, worldViewProj, viewport, target, p)) return false;
+    if (p.ctx.clipLeft >= p.ctx.clipRight || p.ctx.clipTop >= p.ctx.clipBottom) return true;
+    Batch& batch = Scratch();
+    Fetch(state, layout, vertexData, first, hi - lo + 1, p.tf, batch);
+    Assembler as(p.ctx, state, p.tf, layout.hasRHW, batch);
+    Assemble(as, primitiveType, primitiveCount, [&](int k) { return static_cast<int>(readIndex(k) - lo); });
+    return true;
+}
 
 }  // namespace raster

@@ -1,0 +1,6 @@
+#include "app/uMain.h"
+
+int main(int argc, char** argv)
+{
+    return HalvoraMain(argc, argv);
+}

@@ -1,0 +1,115 @@
+// Shared by the rasterizer's translation units; not part of its interface.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d8/raster/raster.h"
+
+namespace raster {
+
+// Direct3D 8 numeric values the back end branches on.
+namespace d3d {
+inline constexpr std::uint32_t kTopDisable = 1, kTopSelectArg1 = 2, kTopSelectArg2 = 3, kTopModulate = 4,
+                               kTopModulate2x = 5, kTopModulate4x = 6, kTopAdd = 7, kTopAddSigned = 8,
+                               kTopAddSigned2x = 9, kTopSubtract = 10, kTopAddSmooth = 11,
+                               kTopBlendDiffuseAlpha = 12, kTopBlendTextureAlpha = 13,
+                               kTopBlendFactorAlpha = 14, kTopBlendTextureAlphaPm = 15,
+                               kTopBlendCurrentAlpha = 16, kTopPremodulate = 17,
+                               kTopModulateAlphaAddColor = 18, kTopModulateColorAddAlpha = 19,
+                               kTopModulateInvAlphaAddColor = 20, kTopModulateInvColorAddAlpha = 21,
+                               kTopDotProduct3 = 24, kTopMultiplyAdd = 25, kTopLerp = 26;
+inline constexpr std::uint32_t kTaDiffuse = 0, kTaCurrent = 1, kTaTexture = 2, kTaTFactor = 3,
+                               kTaSpecular = 4, kTaTemp = 5, kTaSelectMask = 0xF, kTaComplement = 0x10,
+                               kTaAlphaReplicate = 0x20;
+inline constexpr std::uint32_t kBlendZero = 1, kBlendOne = 2, kBlendSrcColor = 3, kBlendInvSrcColor = 4,
+                               kBlendSrcAlpha = 5, kBlendInvSrcAlpha = 6, kBlendDestAlpha = 7,
+                               kBlendInvDestAlpha = 8, kBlendDestColor = 9, kBlendInvDestColor = 10,
+                               kBlendSrcAlphaSat = 11, kBlendBothSrcAlpha = 12, kBlendBothInvSrcAlpha = 13;
+inline constexpr std::uint32_t kBlendOpAdd = 1, kBlendOpSubtract = 2, kBlendOpRevSubtract = 3,
+                               kBlendOpMin = 4, kBlendOpMax = 5;
+inline constexpr std::uint32_t kCmpNever = 1, kCmpLess = 2, kCmpEqual = 3, kCmpLessEqual = 4,
+                               kCmpGreater = 5, kCmpNotEqual = 6, kCmpGreaterEqual = 7, kCmpAlways = 8;
+inline constexpr std::uint32_t kShadeFlat = 1;
+inline constexpr std::uint32_t kFillPoint = 1, kFillWireframe = 2, kFillSolid = 3;
+inline constexpr std::uint32_t kCullNone = 1, kCullCw = 2, kCullCcw = 3;
+inline constexpr std::uint32_t kAddressWrap = 1, kAddressMirror = 2, kAddressClamp = 3, kAddressBorder = 4,
+                               kAddressMirrorOnce = 5;
+inline constexpr std::uint32_t kFilterNone = 0, kFilterPoint = 1, kFilterLinear = 2;
+inline constexpr int kPointList = 1, kLineList = 2, kLineStrip = 3, kTriangleList = 4, kTriangleStrip = 5,
+                     kTriangleFan = 6;
+}  // namespace d3d
+
+// pos is clip space before projection and (x, y, z, rhw) in pixels after it; colour
+// channels are 0..255 in r, g, b, a order.
+struct Vertex {
+    float pos[4];
+    float color[4];
+    float tex[2];
+};
+
+// value(x, y) = c + dx * (x - originX) + dy * (y - originY), at pixel centres.
+struct Plane {
+    float c = 0, dx = 0, dy = 0;
+};
+
+struct TriangleSetup {
+    float originX = 0, originY = 0;
+    Plane q, u, v;       // u and v are multiplied by q (perspective-correct)
+    Plane color[4];      // r, g, b, a
+    bool constantColor = false;
+    std::uint32_t argb = 0;  // the colour when constantColor
+    bool affine = false;     // q is 1 everywhere
+    int level[kMaxStages] = {0, 0};   // mip level per stage
+    bool linear[kMaxStages] = {false, false};
+};
+
+struct DrawContext;
+using SpanFn = void (*)(const DrawContext& ctx, const TriangleSetup& tri, int y, int x0, int x1);
+
+struct ResolvedStage {
+    std::uint32_t colorOp, colorArg[3], alphaOp, alphaArg[3];  // arg index 0 = Arg1, 1 = Arg2, 2 = Arg0
+    const TextureView* texture;
+    int levelCount;  // usable levels from the top
+    bool usesTexture;
+    std::uint32_t minFilter, magFilter, mipFilter, addressU, addressV, borderColor;
+};
+
+struct DrawContext {
+    const DrawState* state = nullptr;
+    SurfaceView target;
+    int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;  // half-open scissor
+    bool flat = false;
+    SpanFn span = nullptr;
+    const char* spanName = "general";
+    int stageCount = 0;
+    ResolvedStage stages[kMaxStages] = {};
+    bool blend = false;
+    std::uint32_t srcBlend = d3d::kBlendOne, destBlend = d3d::kBlendZero, blendOp = d3d::kBlendOpAdd;
+};
+
+// Fixed-function state resolution and span routine choice (span_select.cpp).
+void ResolveDraw(const DrawState& state, const VertexLayout& layout, const SurfaceView& target,
+                 DrawContext& ctx);
+
+// Triangle, line and point rasterization in screen space (triangle.cpp). flatColor is the
+// provoking vertex's colour. acceptWinding +1 draws only clockwise (area > 0 on a y-down
+// screen), -1 only counter-clockwise, 0 both. TriangleWinding is that sign after snapping
+// (0: degenerate or unusable).
+void RasterTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c,
+                    const float flatColor[4], int acceptWinding);
+int TriangleWinding(const Vertex& a, const Vertex& b, const Vertex& c);
+void RasterLine(const DrawContext& ctx, const Vertex& a, const Vertex& b, const float flatColor[4],
+                bool lastPixel);
+void RasterPoint(const DrawContext& ctx, const Vertex& p, float size);
+
+// The general per-pixel pipeline (shade_general.cpp).
+void GeneralSpan(const DrawContext& ctx, const TriangleSetup& tri, int y, int x0, int x1);
+
+// Colour arithmetic shared by the paths: x * y / 255 rounded to nearest.
+inline std::uint32_t Mul255(std::uint32_t x, std::uint32_t y) {
+    const std::uint32_t t = x * y + 128;
+    return (t + (t >> 8)) >> 8;
+}
+inline std::uint32_t Div255(std::uint32_t t) { return (t + 127) / 255; }
+
+}  // namespace raster

@@ -1,0 +1,266 @@
+// Triangle setup and scan conversion. Vertices snap to 1/16 pixel; each edge is an exact
+// integer half-plane, and every row's span is the intersection of the three half-planes'
+// x intervals, stepped per row with floor division remainders (no per-pixel edge tests).
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "platform/d3d8/raster/raster_internal.h"
+
+namespace raster {
+namespace {
+
+constexpr int kSubpixelBits = 4;
+constexpr std::int64_t kSubpixel = 1 << kSubpixelBits;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
+    std::int64_t q = a / b;
+    if ((a % b) < 0) --q;
+    return q;
+}
+
+// floor(R / d) for R advancing by step each row.
+struct FloorStepper {
+    std::int64_t q = 0, r = 0, dq = 0, dr = 0, d = 1;
+    void Init(std::int64_t value, std::int64_t step, std::int64_t divisor) {
+        d = divisor;
+        q = FloorDiv(value, d);
+        r = value - q * d;
+        dq = FloorDiv(step, d);
+        dr = step - dq * d;
+    }
+    void Advance() {
+        q += dq;
+        r += dr;
+        if (r >= d) {
+            r -= d;
+            ++q;
+        }
+    }
+};
+
+struct Edge {
+    enum Kind { kLower, kUpper, kHorizontal } kind;
+    FloorStepper stepper;
+    std::int64_t row = 0, rowStep = 0;  // for horizontal edges: the row test value
+};
+
+Plane MakePlane(const float f[3], float x1, float y1, float x2, float y2, float invDet) {
+    Plane p;
+    const float d1 = f[1] - f[0], d2 = f[2] - f[0];
+    p.c = f[0];
+    p.dx = (d1 * y2 - d2 * y1) * invDet;
+    p.dy = (d2 * x1 - d1 * x2) * invDet;
+    return p;
+}
+
+std::uint32_t PackColor(const float c[4]) {
+    auto ch = [](float v) {
+        return static_cast<std::uint32_t>(std::clamp(static_cast<int>(std::lround(v)), 0, 255));
+    };
+    return ch(c[3]) << 24 | ch(c[0]) << 16 | ch(c[1]) << 8 | ch(c[2]);
+}
+
+void ChooseLevels(const DrawContext& ctx, TriangleSetup& t, float cx, float cy) {
+    for (int s = 0; s < ctx.stageCount; ++s) {
+        const ResolvedStage& st = ctx.stages[s];
+        if (!st.usesTexture) continue;
+        const SurfaceView& top = st.texture->levels[0];
+        const float q = t.q.c + t.q.dx * cx + t.q.dy * cy;
+        const float u = (t.u.c + t.u.dx * cx + t.u.dy * cy) / q;
+        const float v = (t.v.c + t.v.dx * cx + t.v.dy * cy) / q;
+        const float dudx = (t.u.dx - u * t.q.dx) / q * top.width, dudy = (t.u.dy - u * t.q.dy) / q * top.width;
+        const float dvdx = (t.v.dx - v * t.q.dx) / q * top.height, dvdy = (t.v.dy - v * t.q.dy) / q * top.height;
+        const float rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+        const float lod = rho2 > 0 && std::isfinite(rho2) ? 0.5f * std::log2(rho2) : 0.0f;
+        const bool magnified = lod <= 0.0f;
+        t.linear[s] = (magnified ? st.magFilter : st.minFilter) == d3d::kFilterLinear;
+        t.level[s] = 0;
+        if (st.mipFilter != d3d::kFilterNone && !magnified) {
+            t.level[s] = std::clamp(static_cast<int>(std::floor(lod + 0.5f)), 0, st.levelCount - 1);
+        }
+    }
+}
+
+bool SetupAttributes(const DrawContext& ctx, const Vertex* v[3], const float flatColor[4], float x0, float y0,
+                     float x1, float y1, float x2, float y2, TriangleSetup& t) {
+    const float dx1 = x1 - x0, dy1 = y1 - y0, dx2 = x2 - x0, dy2 = y2 - y0;
+    const float det = dx1 * dy2 - dx2 * dy1;
+    if (det == 0.0f || !std::isfinite(det)) return false;
+    const float invDet = 1.0f / det;
+    t.originX = x0;
+    t.originY = y0;
+
+    float q[3] = {v[0]->pos[3], v[1]->pos[3], v[2]->pos[3]};
+    t.affine = q[0] == q[1] && q[1] == q[2];
+    if (!t.affine) {
+        for (float w : q) {
+            if (!(w > 0.0f) || !std::isfinite(w)) t.affine = true;  // unusable rhw: interpolate linearly
+        }
+    }
+    if (t.affine) q[0] = q[1] = q[2] = 1.0f;
+    const float u[3] = {v[0]->tex[0] * q[0], v[1]->tex[0] * q[1], v[2]->tex[0] * q[2]};
+    const float w[3] = {v[0]->tex[1] * q[0], v[1]->tex[1] * q[1], v[2]->tex[1] * q[2]};
+    t.q = MakePlane(q, dx1, dy1, dx2, dy2, invDet);
+    t.u = MakePlane(u, dx1, dy1, dx2, dy2, invDet);
+    t.v = MakePlane(w, dx1, dy1, dx2, dy2, invDet);
+
+    const bool same = std::equal(v[0]->color, v[0]->color + 4, v[1]->color) &&
+                      std::equal(v[0]->color, v[0]->color + 4, v[2]->color);
+    t.constantColor = ctx.flat || same;
+    if (t.constantColor) {
+        const float* c = ctx.flat ? flatColor : v[0]->color;
+        t.argb = PackColor(c);
+        for (int i = 0; i < 4; ++i) t.color[i] = Plane{c[i], 0, 0};
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            const float c[3] = {v[0]->color[i], v[1]->color[i], v[2]->color[i]};
+            t.color[i] = MakePlane(c, dx1, dy1, dx2, dy2, invDet);
+        }
+    }
+    ChooseLevels(ctx, t, (dx1 + dx2) / 3.0f, (dy1 + dy2) / 3.0f);
+    return true;
+}
+
+bool Snap(float f, std::int64_t& out) {
+    const float limit = 1 << 20;
+    if (!(std::fabs(f) < limit)) return false;
+    out = static_cast<std::int64_t>(std::lrint(f * kSubpixel));
+    return true;
+}
+
+}  // namespace
+
+int TriangleWinding(const Vertex& a, const Vertex& b, const Vertex& c) {
+    std::int64_t X[3], Y[3];
+    const Vertex* v[3] = {&a, &b, &c};
+    for (int i = 0; i < 3; ++i) {
+        if (!Snap(v[i]->pos[0], X[i]) || !Snap(v[i]->pos[1], Y[i])) return 0;
+    }
+    const std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    return area > 0 ? 1 : area < 0 ? -1 : 0;
+}
+
+void RasterTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c,
+                    const float flatColor[4], int acceptWinding) {
+    std::int64_t X[3], Y[3];
+    const Vertex* v[3] = {&a, &b, &c};
+    for (int i = 0; i < 3; ++i) {
+        if (!Snap(v[i]->pos[0], X[i]) || !Snap(v[i]->pos[1], Y[i])) return;
+    }
+    std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area == 0 || (acceptWinding > 0 && area < 0) || (acceptWinding < 0 && area > 0)) return;
+    if (area < 0) {
+        std::swap(X[1], X[2]);
+        std::swap(Y[1], Y[2]);
+        std::swap(v[1], v[2]);
+    }
+
+    const std::int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
+    const std::int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+    const std::int64_t yTop = std::max<std::int64_t>(ctx.clipTop, FloorDiv(minY + kSubpixel - 1, kSubpixel));
+    const std::int64_t yEnd = std::min<std::int64_t>(ctx.clipBottom, FloorDiv(maxY, kSubpixel) + 1);
+    const std::int64_t xBegin = std::max<std::int64_t>(ctx.clipLeft, FloorDiv(minX + kSubpixel - 1, kSubpixel));
+    const std::int64_t xEnd = std::min<std::int64_t>(ctx.clipRight, FloorDiv(maxX, kSubpixel) + 1);
+    if (yTop >= yEnd || xBegin >= xEnd) return;
+
+    const float fx[3] = {X[0] / float(kSubpixel), X[1] / float(kSubpixel), X[2] / float(kSubpixel)};
+    const float fy[3] = {Y[0] / float(kSubpixel), Y[1] / float(kSubpixel), Y[2] / float(kSubpixel)};
+    TriangleSetup t;
+    if (!SetupAttributes(ctx, v, flatColor, fx[0], fy[0], fx[1], fy[1], fx[2], fy[2], t)) return;
+
+    // E(P) = dx (Py - Yi) - dy (Px - Xi) > 0 inside; a top or left edge also owns E == 0.
+    Edge edges[3];
+    for (int i = 0; i < 3; ++i) {
+        const int j = (i + 1) % 3;
+        const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        const std::int64_t row = dx * (yTop * kSubpixel - Y[i]) + dy * X[i] - (topLeft ? 0 : 1);
+        const std::int64_t rowStep = dx * kSubpixel;
+        Edge& e = edges[i];
+        if (dy == 0) {
+            e.kind = Edge::kHorizontal;
+            e.row = row;
+            e.rowStep = rowStep;
+        } else {
+            e.kind = dy < 0 ? Edge::kLower : Edge::kUpper;
+            e.stepper.Init(row, rowStep, std::abs(dy) * kSubpixel);
+        }
+    }
+
+    for (std::int64_t y = yTop; y < yEnd; ++y) {
+        std::int64_t lo = xBegin, hi = xEnd;
+        for (Edge& e : edges) {
+            if (e.kind == Edge::kHorizontal) {
+                if (e.row < 0) hi = lo;
+                e.row += e.rowStep;
+            } else {
+                if (e.kind == Edge::kLower) {
+                    lo = std::max(lo, -e.stepper.q);
+                } else {
+                    hi = std::min(hi, e.stepper.q + 1);
+                }
+                e.stepper.Advance();
+            }
+        }
+        if (lo < hi) ctx.span(ctx, t, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi));
+    }
+}
+
+void RasterPoint(const DrawContext& ctx, const Vertex& p, float size) {
+    if (!(size > 0.0f)) size = 1.0f;
+    const float h = std::min(size, 8192.0f) * 0.5f;
+    Vertex corner[4] = {p, p, p, p};
+    const float dx[4] = {-h, h, -h, h}, dy[4] = {-h, -h, h, h};
+    for (int i = 0; i < 4; ++i) {
+        corner[i].pos[0] += dx[i];
+        corner[i].pos[1] += dy[i];
+    }
+    RasterTriangle(ctx, corner[0], corner[1], corner[2], p.color, 0);
+    RasterTriangle(ctx, corner[2], corner[1], corner[3], p.color, 0);
+}
+
+// Lines step one pixel per unit of the major axis from the rounded start; attributes come
+// from a plane that varies only along the line, so the span routines shade them.
+void RasterLine(const DrawContext& ctx, const Vertex& a, const Vertex& b, const float flatColor[4],
+                bool lastPixel) {
+    const float x0 = a.pos[0], y0 = a.pos[1], x1 = b.pos[0], y1 = b.pos[1];
+    const float limit = 1 << 20;
+    if (!(std::fabs(x0) < limit && std::fabs(y0) < limit && std::fabs(x1) < limit && std::fabs(y1) < limit)) return;
+    const float ldx = x1 - x0, ldy = y1 - y0;
+    const float len2 = ldx * ldx + ldy * ldy;
+    if (len2 == 0.0f) return;
+
+    TriangleSetup t;
+    t.originX = x0;
+    t.originY = y0;
+    auto along = [&](float f0, float f1) { return Plane{f0, (f1 - f0) * ldx / len2, (f1 - f0) * ldy / len2}; };
+    float q0 = a.pos[3], q1 = b.pos[3];
+    t.affine = q0 == q1 || !(q0 > 0.0f) || !(q1 > 0.0f) || !std::isfinite(q0) || !std::isfinite(q1);
+    if (t.affine) q0 = q1 = 1.0f;
+    t.q = along(q0, q1);
+    t.u = along(a.tex[0] * q0, b.tex[0] * q1);
+    t.v = along(a.tex[1] * q0, b.tex[1] * q1);
+    t.constantColor = ctx.flat || std::equal(a.color, a.color + 4, b.color);
+    const float* fc = ctx.flat ? flatColor : a.color;
+    for (int i = 0; i < 4; ++i) t.color[i] = t.constantColor ? Plane{fc[i], 0, 0} : along(a.color[i], b.color[i]);
+    if (t.constantColor) t.argb = PackColor(fc);
+    ChooseLevels(ctx, t, ldx * 0.5f, ldy * 0.5f);
+
+    const bool xMajor = std::fabs(ldx) >= std::fabs(ldy);
+    const float m0 = xMajor ? x0 : y0, m1 = xMajor ? x1 : y1;
+    const float n0 = xMajor ? y0 : x0, slope = xMajor ? ldy / ldx : ldx / ldy;
+    const long first = std::lround(std::floor(m0 + 0.5f)), last = std::lround(std::floor(m1 + 0.5f));
+    const long step = last >= first ? 1 : -1;
+    const long count = std::labs(last - first) + (lastPixel ? 1 : 0);
+    for (long k = 0; k < count; ++k) {
+        const long m = first + k * step;
+        const long n = std::lround(std::floor(n0 + (static_cast<float>(m) - m0) * slope + 0.5f));
+        const long px = xMajor ? m : n, py = xMajor ? n : m;
+        if (px < ctx.clipLeft || px >= ctx.clipRight || py < ctx.clipTop || py >= ctx.clipBottom) continue;
+        ctx.span(ctx, t, static_cast<int>(py), static_cast<int>(px), static_cast<int>(px) + 1);
+    }
+}
+
+}  // namespace raster

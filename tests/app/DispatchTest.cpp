@@ -1,0 +1,175 @@
+#include "app/uMain.h"
+
+#include "app/uC.h"
+#include "app/uRunState.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using testsupport::CapturedChannel;
+using testsupport::ScopedEnv;
+using testsupport::TempDir;
+using testsupport::Untagged;
+using testsupport::WriteBytes;
+
+struct Calls {
+    int Settings = 0;
+    std::vector<bool> Applications;  // the fullScreen argument of each run
+};
+
+class RunModes : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Saved = Options;
+        SetRunApplicationOverride([this](bool fullScreen) {
+            Seen.Applications.push_back(fullScreen);
+            WindowAtStart = ParentWindow;
+            OptionsAtStart = Options;
+            return S_OK;
+        });
+        SetRunSettingsOverride([this] { ++Seen.Settings; });
+    }
+    void TearDown() override
+    {
+        SetRunApplicationOverride({});
+        SetRunSettingsOverride({});
+        Options = Saved;
+        ParentWindow = nullptr;
+        RunMode = 0;
+        DataDir.clear();
+        OptionsPath.clear();
+    }
+    void Run(std::vector<std::string> args)
+    {
+        Seen = Calls{};
+        WindowAtStart = nullptr;
+        args.insert(args.begin(), "halvora");
+        SetCommandLine(args);
+        Dispatch(SelectMode(ParamStr(1)));
+    }
+    Calls Seen;
+    HWND WindowAtStart = nullptr;
+    TOptions OptionsAtStart{};
+    TOptions Saved{};
+    CapturedChannel Channel;
+};
+
+TEST(ModeLetter, FollowsTheLengthRules)
+{
+    struct Case {
+        const char* Arg;
+        char Letter;
+    };
+    const Case cases[] = {{"", 0},    {"s", 'S'},   {"/s", 'S'},      {"-S", 'S'}, {"/S", 'S'},
+                          {"sx", 'X'}, {"/c:1234", 'C'}, {"p", 'P'}, {"/p", 'P'},  {"a", 'A'},
+                          {"1", '1'}, {"/\xE9", '\xE9'}};
+    for (const Case& c : cases)
+        EXPECT_EQ(SelectMode(c.Arg), c.Letter) << c.Arg;
+}
+
+TEST_F(RunModes, CommandLinesReachTheirModes)
+{
+    struct Case {
+        std::vector<std::string> Args;
+        int Settings;
+        std::vector<bool> Applications;
+        uintptr_t Window;
+    };
+    const Case cases[] = {
+        {{"/p", "1234"}, 0, {false}, 1234},
+        {{"/P", "1234"}, 0, {false}, 1234},
+        {{"p", "1234"}, 0, {false}, 1234},
+        {{"/p", "12ab"}, 0, {false}, 0},
+        {{"/p"}, 0, {false}, 0},
+        {{"/s"}, 0, {true}, 0},
+        {{"-S", "0x10"}, 0, {true}, 16},
+        {{"sx"}, 0, {}, 0},
+        {{}, 0, {}, 0},
+        {{"/c:1234"}, 1, {}, 0},
+        {{"/c"}, 1, {}, 0},
+        {{"/a", "99"}, 0, {}, 0},  // no password library on this platform: nothing happens
+        {{"/q"}, 0, {}, 0},
+    };
+    for (const Case& c : cases) {
+        Run(c.Args);
+        const std::string line = c.Args.empty() ? "<none>" : c.Args[0];
+        EXPECT_EQ(Seen.Settings, c.Settings) << line;
+        EXPECT_EQ(Seen.Applications, c.Applications) << line;
+        if (!c.Applications.empty()) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(WindowAtStart), c.Window) << line;
+        }
+    }
+    EXPECT_TRUE(Channel.Messages.empty());
+    EXPECT_TRUE(Channel.Boxes.empty());
+}
+
+TEST_F(RunModes, PreviewAndFullScreenOverrideTheRecord)
+{
+    Options = TOptions{};
+    Options.Width = 1280;
+    Options.Height = 1024;
+    Options.Windowed = true;
+    Run({"/s"});
+    EXPECT_FALSE(OptionsAtStart.Windowed);
+    EXPECT_EQ(OptionsAtStart.Width, 1280);
+    EXPECT_EQ(OptionsAtStart.HalfHeight, 512);
+    EXPECT_EQ(RunMode, 'S');
+
+    Options.Windowed = false;
+    Run({"/p", "5"});
+    EXPECT_TRUE(OptionsAtStart.Windowed);
+    EXPECT_EQ(OptionsAtStart.Width, 800);
+    EXPECT_EQ(OptionsAtStart.Height, 600);
+    EXPECT_EQ(PixelSize, 2.0f / 600.0f);
+    EXPECT_EQ(RunMode, 'P');
+}
+
+TEST_F(RunModes, FullScreenWithoutAUsableSizeFallsBackTo1024x768)
+{
+    for (auto [w, h] : {std::pair{0, 0}, {0, 600}, {800, 0}, {-5, 600}, {100000, 600}}) {
+        Options = TOptions{};
+        Options.Width = w;
+        Options.Height = h;
+        Run({"/s"});
+        EXPECT_EQ(OptionsAtStart.Width, 1024) << w << "x" << h;
+        EXPECT_EQ(OptionsAtStart.Height, 768) << w << "x" << h;
+        EXPECT_EQ(ScreenRight, 1.3333334f);
+    }
+}
+
+TEST_F(RunModes, StartSequenceOpensTheSettingsOnlyWithoutAnOptionsFile)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("Textures"));
+    ScopedEnv registry("HALVORA_REGISTRY", dir.File("registry.reg"));
+    WriteBytes(dir.File("registry.reg"), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora "
+                                         "Screensaver\\Settings]\n\"DataPath\"=\"" + dir.Path() + "\"\n");
+    const auto start = [&](std::vector<const char*> args) {
+        Seen = Calls{};
+        args.insert(args.begin(), "halvora");
+        return HalvoraMain(static_cast<int>(args.size()), const_cast<char**>(args.data()));
+    };
+    EXPECT_EQ(start({"/s"}), 0);
+    EXPECT_EQ(DataDir, dir.Path());
+    EXPECT_EQ(Seen.Settings, 1);
+    EXPECT_EQ(Seen.Applications, std::vector<bool>{true});
+
+    WriteBytes(dir.File("options.TXT"), "Width 640\r\nHeight 480\r\n");
+    EXPECT_EQ(start({"/s"}), 0);
+    EXPECT_EQ(Seen.Settings, 0);
+    EXPECT_EQ(OptionsAtStart.Width, 640);
+
+    EXPECT_EQ(start({"/c"}), 0);
+    EXPECT_EQ(Seen.Settings, 1);
+    EXPECT_TRUE(Seen.Applications.empty());
+    // Whatever the desktop capture could do, a failure reaches the channel rather than stopping the start.
+    for (const std::string& message : Channel.Messages)
+        EXPECT_EQ(Untagged(message).rfind("uMain.SnapshotDesktop: ", 0), 0u) << message;
+}
+
+}  // namespace
