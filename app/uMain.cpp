@@ -4,6 +4,7 @@
 #include "app/uC.h"
 #include "app/uRunState.h"
 #include "app/uSettingsHook.h"
+#include "app/uXScreenSaver.h"
 #include "common/uFiles.h"
 #include "render/uLog.h"
 #include "render/uTGA.h"
@@ -188,9 +189,11 @@ int HalvoraMain(int argc, char** argv)
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i)
         arguments.emplace_back(argv[i] ? argv[i] : "");
-    SetCommandLine(std::move(arguments));
+    SetCommandLine(arguments);
 
     InitDataPaths();
+    if (RunXScreenSaverMode(arguments))
+        return 0;
     SnapshotDesktop(DataDir + "\\Textures\\Screen.tga");
     if (!LoadOptions())
         RunSettings();

@@ -1,5 +1,7 @@
 #include "particles/uRandom.h"
 
+#include "platform/win/windows.h"
+
 namespace {
 
 // PCG32 (XSH-RR): small state, good statistics, cheap, and the same sequence on
@@ -25,6 +27,13 @@ void RandSeed(uint64_t Seed)
   NextBits();
   State += Seed;
   NextBits();
+}
+
+void Randomize()
+{
+  LARGE_INTEGER Now{};
+  QueryPerformanceCounter(&Now);
+  RandSeed(static_cast<uint64_t>(Now.QuadPart));
 }
 
 float Random()

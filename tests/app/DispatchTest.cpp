@@ -41,8 +41,6 @@ protected:
         Options = Saved;
         ParentWindow = nullptr;
         RunMode = 0;
-        DataDir.clear();
-        OptionsPath.clear();
     }
     void Run(std::vector<std::string> args)
     {
@@ -56,6 +54,7 @@ protected:
     HWND WindowAtStart = nullptr;
     TOptions OptionsAtStart{};
     TOptions Saved{};
+    testsupport::ScopedDataPaths Paths;
     CapturedChannel Channel;
 };
 

@@ -41,8 +41,6 @@ protected:
     void TearDown() override
     {
         Options = Saved;
-        DataDir.clear();
-        OptionsPath.clear();
     }
     TOptions Load(const std::string& text, TOptions start = TOptions{})
     {
@@ -53,6 +51,7 @@ protected:
     }
     TempDir Dir;
     TOptions Saved{};
+    testsupport::ScopedDataPaths Paths;
     CapturedChannel Channel;
 };
 
@@ -203,6 +202,7 @@ class DataFolder : public ::testing::Test {
 protected:
     TempDir Dir;
     ScopedEnv Registry{"HALVORA_REGISTRY", Dir.File("registry.reg")};
+    testsupport::ScopedDataPaths Paths;
     CapturedChannel Channel;
 };
 

@@ -79,6 +79,37 @@ TEST(RasterCoverage, SharedEdgesNeverBlendTwice) {
     }
 }
 
+// List quads written as the particle layer writes them are scanned as one quad; the pixels
+// must be exactly those of the two triangles drawn one by one.
+TEST(RasterCoverage, QuadPairsCoverWhatTheirTrianglesCover) {
+    raster::DrawState s = Untextured();
+    s.alphaBlendEnable = true;
+    s.srcBlend = 2;
+    s.destBlend = 2;
+    for (float angle : {0.0f, 0.2f, 0.785398f, 1.3f, 2.9f}) {
+        for (bool secondReversed : {false, true}) {
+            const float cx = 16.4f, cy = 15.7f, r = 10.3f;
+            TLVertex p[4];
+            const float ca = r * std::cos(angle), sa = r * std::sin(angle);
+            p[0] = TLVertex{cx - ca, cy - sa, 0, 1, 0x00303030, 0, 0};
+            p[1] = TLVertex{cx + sa, cy - ca, 0, 1, 0x00303030, 1, 0};
+            p[2] = TLVertex{cx - sa, cy + ca, 0, 1, 0x00303030, 0, 1};
+            p[3] = TLVertex{cx + ca, cy + sa, 0, 1, 0x00303030, 1, 1};
+            const std::vector<TLVertex> quad = secondReversed
+                                                   ? std::vector<TLVertex>{p[0], p[1], p[2], p[2], p[1], p[3]}
+                                                   : std::vector<TLVertex>{p[0], p[1], p[2], p[1], p[2], p[3]};
+            Canvas merged(32, 32), single(32, 32);
+            ASSERT_TRUE(Draw(s, merged, quad, 4, 2));
+            ASSERT_TRUE(Draw(s, single, std::vector<TLVertex>(quad.begin(), quad.begin() + 3), 4, 1));
+            ASSERT_TRUE(Draw(s, single, std::vector<TLVertex>(quad.begin() + 3, quad.end()), 4, 1));
+            EXPECT_EQ(merged.Mask(), single.Mask()) << angle;
+            for (int y = 0; y < 32; ++y) {
+                for (int x = 0; x < 32; ++x) ASSERT_EQ(single.At(x, y), merged.At(x, y)) << angle << " " << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(RasterCoverage, CullingFollowsScreenWinding) {
     const std::uint32_t w = 0xFFFFFFFF;
     const std::vector<TLVertex> clockwise = {{0, 0, 0, 1, w, 0, 0}, {4, 0, 0, 1, w, 0, 0}, {0, 4, 0, 1, w, 0, 0}};

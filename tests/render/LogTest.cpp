@@ -15,8 +15,8 @@ using testsupport::Untagged;
 class Log : public ::testing::Test {
 protected:
     void SetUp() override { DataDir = Dir.Path(); }
-    void TearDown() override { DataDir.clear(); }
     TempDir Dir;
+    testsupport::ScopedDataPaths Paths;
     CapturedChannel Channel;
 };
 

@@ -21,8 +21,8 @@ const std::string kFooter = std::string(8, '\0') + std::string("TRUEVISION-XFILE
 class TGAFiles : public ::testing::Test {
 protected:
     void SetUp() override { DataDir = Dir.Path(); }
-    void TearDown() override { DataDir.clear(); }
     TempDir Dir;
+    testsupport::ScopedDataPaths Paths;
     CapturedChannel Channel;
 };
 

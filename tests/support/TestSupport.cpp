@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include "app/uC.h"
 #include "common/uMonitor.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,14 @@ ScopedEnv::~ScopedEnv()
         setenv(Name.c_str(), Saved->c_str(), 1);
     else
         unsetenv(Name.c_str());
+}
+
+ScopedDataPaths::ScopedDataPaths() : SavedDataDir(DataDir), SavedOptionsPath(OptionsPath) {}
+
+ScopedDataPaths::~ScopedDataPaths()
+{
+    DataDir = SavedDataDir;
+    OptionsPath = SavedOptionsPath;
 }
 
 CapturedChannel::CapturedChannel()
@@ -104,6 +113,10 @@ public:
         setenv("XDG_STATE_HOME", Home->File("state").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", Home->File("runtime").c_str(), 1);
         setenv("HALVORA_REGISTRY", Home->File("config/registry.reg").c_str(), 1);
+        // An empty data folder would put the log in the file system's root.
+        std::filesystem::create_directories(Home->File("data/halvora/Textures"));
+        DataDir = Home->File("data/halvora");
+        OptionsPath = DataDir + "\\Options.txt";
     }
     void TearDown() override { Home.reset(); }
 

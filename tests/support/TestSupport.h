@@ -35,6 +35,19 @@ private:
     std::optional<std::string> Saved;
 };
 
+// Restores DataDir and OptionsPath at the end of the scope.
+class ScopedDataPaths {
+public:
+    ScopedDataPaths();
+    ~ScopedDataPaths();
+    ScopedDataPaths(const ScopedDataPaths&) = delete;
+    ScopedDataPaths& operator=(const ScopedDataPaths&) = delete;
+
+private:
+    std::string SavedDataDir;
+    std::string SavedOptionsPath;
+};
+
 // Routes debug messages and message boxes into lists while alive.
 class CapturedChannel {
 public:

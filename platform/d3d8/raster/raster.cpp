@@ -177,6 +177,28 @@ public:
         for (int i = 1; i + 1 < n; ++i) Emit(poly[0], poly[i], poly[i + 1], flat, accept);
     }
 
+    // Two list triangles at once when both are on screen and solid; false: draw them singly.
+    bool TrianglePair(int k0, int k1, int k2, int m0, int m1, int m2) {
+        if (state_.fillMode != d3d::kFillSolid) return false;
+        if ((b_.outcode[k0] | b_.outcode[k1] | b_.outcode[k2] | b_.outcode[m0] | b_.outcode[m1] | b_.outcode[m2]) != 0) {
+            return false;
+        }
+        int accept = 0;
+        if (state_.cullMode == d3d::kCullCcw) accept = 1;
+        if (state_.cullMode == d3d::kCullCw) accept = -1;
+        const Vertex* first[3] = {&b_.screen[k0], &b_.screen[k1], &b_.screen[k2]};
+        const Vertex* second[3] = {&b_.screen[m0], &b_.screen[m1], &b_.screen[m2]};
+        return RasterQuadPair(ctx_, first, second, b_.clip[k0].color, b_.clip[m0].color, accept, accept);
+    }
+
+    // Particles arrive as lists of small quads scattered over the target: fetching the
+    // rows of a later quad while this one draws hides most of the memory latency.
+    void Prefetch(int i0, int i1, int i2, int i3) {
+        if ((b_.outcode[i0] | b_.outcode[i1] | b_.outcode[i2] | b_.outcode[i3]) == 0) {
+            PrefetchQuad(ctx_, b_.screen[i0], b_.screen[i1], b_.screen[i2], b_.screen[i3]);
+        }
+    }
+
     void Line(int i0, int i1) {
         const std::uint8_t o0 = b_.outcode[i0], o1 = b_.outcode[i1];
         if (((o0 | o1) & kOutInvalid) || (o0 & o1)) return;
@@ -338,7 +360,18 @@ void Assemble(Assembler& as, int type, int count, Index index) {
         case d3d::kPointList: as.Point(index(k)); break;
         case d3d::kLineList: as.Line(index(2 * k), index(2 * k + 1)); break;
         case d3d::kLineStrip: as.Line(index(k), index(k + 1)); break;
-        case d3d::kTriangleList: as.Triangle(index(3 * k), index(3 * k + 1), index(3 * k + 2), false, index(3 * k)); break;
+        case d3d::kTriangleList:
+            if ((k & 1) == 0 && k + 5 < count) {
+                as.Prefetch(index(3 * k + 12), index(3 * k + 13), index(3 * k + 14), index(3 * k + 17));
+            }
+            if ((k & 1) == 0 && k + 1 < count &&
+                as.TrianglePair(index(3 * k), index(3 * k + 1), index(3 * k + 2), index(3 * k + 3), index(3 * k + 4),
+                                index(3 * k + 5))) {
+                ++k;
+                break;
+            }
+            as.Triangle(index(3 * k), index(3 * k + 1), index(3 * k + 2), false, index(3 * k));
+            break;
         case d3d::kTriangleStrip: as.Triangle(index(k), index(k + 1), index(k + 2), (k & 1) != 0, index(k)); break;
         default: as.Triangle(index(0), index(k + 1), index(k + 2), false, index(k + 1)); break;
         }

@@ -74,6 +74,14 @@ struct ResolvedStage {
     std::uint32_t minFilter, magFilter, mipFilter, addressU, addressV, borderColor;
 };
 
+// What the specialised span routines read, resolved once per draw (span_select.cpp).
+struct FastParams {
+    // Channel masks (bits 0-15 b, 16-31 g, 32-47 r, 48-63 a as 16-bit lanes) forced to 255
+    // before texture x diffuse: SELECTARG1(texture) forces diffuse to 255, and so on.
+    std::uint64_t textureOr = 0, diffuseOr = 0;
+    std::uint32_t addressU = 1, addressV = 1;
+};
+
 struct DrawContext {
     const DrawState* state = nullptr;
     SurfaceView target;
@@ -85,7 +93,15 @@ struct DrawContext {
     ResolvedStage stages[kMaxStages] = {};
     bool blend = false;
     std::uint32_t srcBlend = d3d::kBlendOne, destBlend = d3d::kBlendZero, blendOp = d3d::kBlendOpAdd;
+    FastParams fast;
 };
+
+// Blend equations the specialised routines implement.
+enum class FastBlend { kReplace, kAlpha, kAdditive, kOneOne };
+
+// Specialised span routines (spans_fast.cpp); null when the CPU lacks what they need.
+SpanFn TexturedSpan(FastBlend blend);
+SpanFn ColorSpan(FastBlend blend);
 
 // Fixed-function state resolution and span routine choice (span_select.cpp).
 void ResolveDraw(const DrawState& state, const VertexLayout& layout, const SurfaceView& target,
@@ -98,9 +114,17 @@ void ResolveDraw(const DrawState& state, const VertexLayout& layout, const Surfa
 void RasterTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c,
                     const float flatColor[4], int acceptWinding);
 int TriangleWinding(const Vertex& a, const Vertex& b, const Vertex& c);
+// Two list triangles (a, b, c) and (b, c, d) or (c, b, d) forming one convex quad with
+// shared attribute planes are scanned as that quad: one span per row instead of two.
+// Coverage is the union of the two triangles' (the shared diagonal is interior). False when
+// they do not qualify; nothing is drawn then.
+bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex* second[3],
+                    const float flatFirst[4], const float flatSecond[4], int acceptFirst, int acceptSecond);
 void RasterLine(const DrawContext& ctx, const Vertex& a, const Vertex& b, const float flatColor[4],
                 bool lastPixel);
 void RasterPoint(const DrawContext& ctx, const Vertex& p, float size);
+// Starts fetching the target rows a small quad (two list triangles) will touch.
+void PrefetchQuad(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& d);
 
 // The general per-pixel pipeline (shade_general.cpp).
 void GeneralSpan(const DrawContext& ctx, const TriangleSetup& tri, int y, int x0, int x1);

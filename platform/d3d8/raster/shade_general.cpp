@@ -367,7 +367,7 @@ void Interpolate(const TriangleSetup& t, int y, int x0, int n, u32* diffuse, flo
         }
         for (int k = 0; k < n; ++k) {
             const float fk = static_cast<float>(k);
-            auto ch = [&](int i) { return Clamp255(static_cast<int>(c[i] + d[i] * fk + 0.5f)); };
+            auto ch = [&](int i) { return Clamp255(static_cast<int>(std::nearbyint(c[i] + d[i] * fk))); };
             diffuse[k] = ch(3) << 24 | ch(0) << 16 | ch(1) << 8 | ch(2);
         }
     }

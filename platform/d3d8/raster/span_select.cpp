@@ -1,5 +1,6 @@
 // Per-draw resolution of the fixed-function state and the choice of span routine.
 #include <algorithm>
+#include <cstdint>
 
 #include "platform/d3d8/raster/raster_internal.h"
 
@@ -109,6 +110,111 @@ void ResolveBlend(const DrawState& s, DrawContext& ctx) {
                                         ctx.destBlend == d3d::kBlendZero);
 }
 
+bool IsPow2(int v) { return v > 0 && (v & (v - 1)) == 0; }
+
+bool FastTarget(const SurfaceView& t) {
+    return (t.format == PixelFormat::X8R8G8B8 || t.format == PixelFormat::A8R8G8B8) && t.pitch % 4 == 0 &&
+           (reinterpret_cast<std::uintptr_t>(t.bits) & 3) == 0;
+}
+
+bool FastTexture(const ResolvedStage& st) {
+    const TextureView& t = *st.texture;
+    if (t.format != PixelFormat::A8R8G8B8 && t.format != PixelFormat::X8R8G8B8) return false;
+    for (int i = 0; i < st.levelCount; ++i) {
+        const SurfaceView& l = t.levels[i];
+        const bool aligned = (reinterpret_cast<std::uintptr_t>(l.bits) & 3) == 0 && l.pitch % 4 == 0 && IsPow2(l.pitch / 4);
+        if (!aligned || !IsPow2(l.width) || !IsPow2(l.height) || l.width > 8192 || l.height > 8192) {
+            return false;
+        }
+    }
+    auto mode = [](std::uint32_t m) {
+        return m == d3d::kAddressWrap || m == d3d::kAddressMirror || m == d3d::kAddressClamp;
+    };
+    return mode(st.addressU) && mode(st.addressV);
+}
+
+enum class Pick { kNone, kTexture, kDiffuse, kProduct };
+
+// What one op of a stage computes, when it is texture, diffuse or their product.
+Pick Classify(std::uint32_t op, const std::uint32_t args[3]) {
+    auto arg = [](std::uint32_t a) {
+        return a == d3d::kTaTexture ? Pick::kTexture : a == d3d::kTaDiffuse ? Pick::kDiffuse : Pick::kNone;
+    };
+    switch (op) {
+    case d3d::kTopSelectArg1: return arg(args[0]);
+    case d3d::kTopSelectArg2: return arg(args[1]);
+    case d3d::kTopModulate: {
+        const Pick a = arg(args[0]), b = arg(args[1]);
+        if ((a == Pick::kTexture && b == Pick::kDiffuse) || (a == Pick::kDiffuse && b == Pick::kTexture)) {
+            return Pick::kProduct;
+        }
+        if (a == Pick::kDiffuse && b == Pick::kDiffuse) return Pick::kNone;
+        return Pick::kNone;
+    }
+    default: return Pick::kNone;
+    }
+}
+
+bool FastBlendOf(const DrawContext& ctx, FastBlend& out) {
+    if (!ctx.blend) {
+        out = FastBlend::kReplace;
+        return true;
+    }
+    if (ctx.blendOp != d3d::kBlendOpAdd) return false;
+    if (ctx.srcBlend == d3d::kBlendSrcAlpha && ctx.destBlend == d3d::kBlendInvSrcAlpha) {
+        out = FastBlend::kAlpha;
+    } else if (ctx.srcBlend == d3d::kBlendSrcAlpha && ctx.destBlend == d3d::kBlendOne) {
+        out = FastBlend::kAdditive;
+    } else if (ctx.srcBlend == d3d::kBlendOne && ctx.destBlend == d3d::kBlendOne) {
+        out = FastBlend::kOneOne;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ChooseSpan(const DrawState& s, DrawContext& ctx) {
+    ctx.span = GeneralSpan;
+    ctx.spanName = "general";
+    FastBlend blend;
+    if ((s.alphaTestEnable && s.alphaFunc != d3d::kCmpAlways) || (s.colorWriteEnable & 0xF) != 0xF ||
+        !FastTarget(ctx.target) || !FastBlendOf(ctx, blend)) {
+        return;
+    }
+    static const char* const kTextured[] = {"textured", "textured alpha-blended", "textured additive",
+                                            "textured one-one"};
+    static const char* const kColor[] = {"colour", "colour alpha-blended", "colour additive", "colour one-one"};
+    const int b = static_cast<int>(blend);
+    if (ctx.stageCount == 0) {
+        ctx.span = ColorSpan(blend);
+        ctx.spanName = kColor[b];
+        return;
+    }
+    if (ctx.stageCount != 1) return;
+    const ResolvedStage& st = ctx.stages[0];
+    const Pick color = Classify(st.colorOp, st.colorArg);
+    const Pick alpha = st.alphaOp == d3d::kTopDisable ? Pick::kDiffuse : Classify(st.alphaOp, st.alphaArg);
+    if (color == Pick::kNone || alpha == Pick::kNone) return;
+    if (color == Pick::kDiffuse && alpha == Pick::kDiffuse) {
+        ctx.span = ColorSpan(blend);
+        ctx.spanName = kColor[b];
+        return;
+    }
+    if (!st.usesTexture || !FastTexture(st)) return;
+    SpanFn fn = TexturedSpan(blend);
+    if (!fn) return;
+    // texture x diffuse with the unused side forced to 255 per channel.
+    const std::uint64_t rgb = 0x0000'00FF'00FF'00FFull, a = 0x00FF'0000'0000'0000ull;
+    FastParams& f = ctx.fast;
+    f.textureOr = (color == Pick::kDiffuse ? rgb : 0) | (alpha == Pick::kDiffuse ? a : 0);
+    f.diffuseOr = (color == Pick::kTexture ? rgb : 0) | (alpha == Pick::kTexture ? a : 0);
+    if (st.texture->format == PixelFormat::X8R8G8B8) f.textureOr |= a;
+    f.addressU = st.addressU;
+    f.addressV = st.addressV;
+    ctx.span = fn;
+    ctx.spanName = kTextured[b];
+}
+
 }  // namespace
 
 void ResolveDraw(const DrawState& state, const VertexLayout& layout, const SurfaceView& target,
@@ -119,8 +225,7 @@ void ResolveDraw(const DrawState& state, const VertexLayout& layout, const Surfa
     ctx.flat = state.shadeMode == d3d::kShadeFlat;
     ResolveStages(state, ctx);
     ResolveBlend(state, ctx);
-    ctx.span = GeneralSpan;
-    ctx.spanName = "general";
+    ChooseSpan(state, ctx);
 }
 
 const char* SpanRoutineName(const DrawState& state, const VertexLayout& layout, const SurfaceView& target) {

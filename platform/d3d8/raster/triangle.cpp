@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "platform/d3d8/raster/raster_internal.h"
@@ -130,6 +131,74 @@ bool Snap(float f, std::int64_t& out) {
     return true;
 }
 
+// Rows of the convex polygon X, Y (n <= 4 vertices, clockwise on the y-down screen).
+void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, int n, const TriangleSetup& t) {
+    const std::int64_t minY = *std::min_element(Y, Y + n), maxY = *std::max_element(Y, Y + n);
+    const std::int64_t minX = *std::min_element(X, X + n), maxX = *std::max_element(X, X + n);
+    const std::int64_t yTop = std::max<std::int64_t>(ctx.clipTop, FloorDiv(minY + kSubpixel - 1, kSubpixel));
+    const std::int64_t yEnd = std::min<std::int64_t>(ctx.clipBottom, FloorDiv(maxY, kSubpixel) + 1);
+    const std::int64_t xBegin = std::max<std::int64_t>(ctx.clipLeft, FloorDiv(minX + kSubpixel - 1, kSubpixel));
+    const std::int64_t xEnd = std::min<std::int64_t>(ctx.clipRight, FloorDiv(maxX, kSubpixel) + 1);
+    if (yTop >= yEnd || xBegin >= xEnd) return;
+
+    // E(P) = dx (Py - Yi) - dy (Px - Xi) > 0 inside; a top or left edge also owns E == 0.
+    Edge edges[4];
+    for (int i = 0; i < n; ++i) {
+        const int j = (i + 1) % n;
+        const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        const std::int64_t row = dx * (yTop * kSubpixel - Y[i]) + dy * X[i] - (topLeft ? 0 : 1);
+        const std::int64_t rowStep = dx * kSubpixel;
+        Edge& e = edges[i];
+        if (dy == 0) {
+            e.kind = Edge::kHorizontal;
+            e.row = row;
+            e.rowStep = rowStep;
+        } else {
+            e.kind = dy < 0 ? Edge::kLower : Edge::kUpper;
+            e.stepper.Init(row, rowStep, std::abs(dy) * kSubpixel);
+        }
+    }
+
+    for (std::int64_t y = yTop; y < yEnd; ++y) {
+        std::int64_t lo = xBegin, hi = xEnd;
+        for (int i = 0; i < n; ++i) {
+            Edge& e = edges[i];
+            if (e.kind == Edge::kHorizontal) {
+                if (e.row < 0) hi = lo;
+                e.row += e.rowStep;
+            } else {
+                if (e.kind == Edge::kLower) {
+                    lo = std::max(lo, -e.stepper.q);
+                } else {
+                    hi = std::min(hi, e.stepper.q + 1);
+                }
+                e.stepper.Advance();
+            }
+        }
+        if (lo < hi) ctx.span(ctx, t, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi));
+    }
+}
+
+bool Near(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance * (1.0f + std::fabs(a)); }
+
+float At(const Plane& p, float x, float y) { return p.c + p.dx * x + p.dy * y; }
+
+// The fourth vertex lies on the attribute planes of the first three.
+bool SharesPlanes(const TriangleSetup& t, const Vertex& d, float x, float y, bool flat) {
+    const float rx = x - t.originX, ry = y - t.originY;
+    const float q = t.affine ? 1.0f : d.pos[3];
+    if (!Near(At(t.q, rx, ry), q, 1e-5f)) return false;
+    if (!Near(At(t.u, rx, ry), d.tex[0] * q, 1e-5f) || !Near(At(t.v, rx, ry), d.tex[1] * q, 1e-5f)) return false;
+    if (flat) return true;
+    for (int i = 0; i < 4; ++i) {
+        if (std::fabs(At(t.color[i], rx, ry) - d.color[i]) > 0.02f) return false;
+    }
+    return true;
+}
+
+bool SameVertex(const Vertex& a, const Vertex& b) { return std::memcmp(&a, &b, sizeof(Vertex)) == 0; }
+
 }  // namespace
 
 int TriangleWinding(const Vertex& a, const Vertex& b, const Vertex& c) {
@@ -157,54 +226,68 @@ void RasterTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, co
         std::swap(v[1], v[2]);
     }
 
-    const std::int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
-    const std::int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
-    const std::int64_t yTop = std::max<std::int64_t>(ctx.clipTop, FloorDiv(minY + kSubpixel - 1, kSubpixel));
-    const std::int64_t yEnd = std::min<std::int64_t>(ctx.clipBottom, FloorDiv(maxY, kSubpixel) + 1);
-    const std::int64_t xBegin = std::max<std::int64_t>(ctx.clipLeft, FloorDiv(minX + kSubpixel - 1, kSubpixel));
-    const std::int64_t xEnd = std::min<std::int64_t>(ctx.clipRight, FloorDiv(maxX, kSubpixel) + 1);
-    if (yTop >= yEnd || xBegin >= xEnd) return;
-
     const float fx[3] = {X[0] / float(kSubpixel), X[1] / float(kSubpixel), X[2] / float(kSubpixel)};
     const float fy[3] = {Y[0] / float(kSubpixel), Y[1] / float(kSubpixel), Y[2] / float(kSubpixel)};
     TriangleSetup t;
     if (!SetupAttributes(ctx, v, flatColor, fx[0], fy[0], fx[1], fy[1], fx[2], fy[2], t)) return;
+    ScanConvex(ctx, X, Y, 3, t);
+}
 
-    // E(P) = dx (Py - Yi) - dy (Px - Xi) > 0 inside; a top or left edge also owns E == 0.
-    Edge edges[3];
-    for (int i = 0; i < 3; ++i) {
-        const int j = (i + 1) % 3;
-        const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
-        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
-        const std::int64_t row = dx * (yTop * kSubpixel - Y[i]) + dy * X[i] - (topLeft ? 0 : 1);
-        const std::int64_t rowStep = dx * kSubpixel;
-        Edge& e = edges[i];
-        if (dy == 0) {
-            e.kind = Edge::kHorizontal;
-            e.row = row;
-            e.rowStep = rowStep;
-        } else {
-            e.kind = dy < 0 ? Edge::kLower : Edge::kUpper;
-            e.stepper.Init(row, rowStep, std::abs(dy) * kSubpixel);
-        }
+bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex* second[3],
+                    const float flatFirst[4], const float flatSecond[4], int acceptFirst, int acceptSecond) {
+    const Vertex *a = first[0], *b = first[1], *c = first[2], *d = second[2];
+    const bool shared = (SameVertex(*second[0], *b) && SameVertex(*second[1], *c)) ||
+                        (SameVertex(*second[0], *c) && SameVertex(*second[1], *b));
+    if (!shared) return false;
+    if (ctx.flat && !std::equal(flatFirst, flatFirst + 4, flatSecond)) return false;
+    const Vertex* quad[4] = {a, b, d, c};
+    std::int64_t X[4], Y[4];
+    for (int i = 0; i < 4; ++i) {
+        if (!Snap(quad[i]->pos[0], X[i]) || !Snap(quad[i]->pos[1], Y[i])) return false;
     }
+    auto area = [&](int i, int j, int k) { return (X[j] - X[i]) * (Y[k] - Y[i]) - (X[k] - X[i]) * (Y[j] - Y[i]); };
+    const std::int64_t a1 = area(0, 1, 3);  // a, b, c
+    const bool bFirst = SameVertex(*second[0], *b);
+    const std::int64_t a2 = bFirst ? area(1, 3, 2) : area(3, 1, 2);
+    auto accepted = [](std::int64_t ar, int accept) { return ar != 0 && !(accept > 0 && ar < 0) && !(accept < 0 && ar > 0); };
+    if (!accepted(a1, acceptFirst) || !accepted(a2, acceptSecond)) return false;
+    // Convex: every corner of a, b, d, c turns the same way as a, b, c.
+    for (int i = 0; i < 4; ++i) {
+        const std::int64_t turn = area(i, (i + 1) % 4, (i + 2) % 4);
+        if (turn == 0 || (turn > 0) != (a1 > 0)) return false;
+    }
+    const Vertex* v[3] = {a, b, c};
+    TriangleSetup t;
+    if (!SetupAttributes(ctx, v, flatFirst, X[0] / float(kSubpixel), Y[0] / float(kSubpixel), X[1] / float(kSubpixel),
+                         Y[1] / float(kSubpixel), X[3] / float(kSubpixel), Y[3] / float(kSubpixel), t)) {
+        return false;
+    }
+    // An affine triangle (equal rhw) merges only with a fourth vertex of that rhw.
+    if (t.affine && d->pos[3] != a->pos[3] && a->pos[3] == b->pos[3] && b->pos[3] == c->pos[3]) return false;
+    if (!SharesPlanes(t, *d, X[2] / float(kSubpixel), Y[2] / float(kSubpixel), ctx.flat)) return false;
+    if (a1 < 0) {
+        std::swap(X[1], X[3]);
+        std::swap(Y[1], Y[3]);
+    }
+    ScanConvex(ctx, X, Y, 4, t);
+    return true;
+}
 
-    for (std::int64_t y = yTop; y < yEnd; ++y) {
-        std::int64_t lo = xBegin, hi = xEnd;
-        for (Edge& e : edges) {
-            if (e.kind == Edge::kHorizontal) {
-                if (e.row < 0) hi = lo;
-                e.row += e.rowStep;
-            } else {
-                if (e.kind == Edge::kLower) {
-                    lo = std::max(lo, -e.stepper.q);
-                } else {
-                    hi = std::min(hi, e.stepper.q + 1);
-                }
-                e.stepper.Advance();
-            }
-        }
-        if (lo < hi) ctx.span(ctx, t, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi));
+void PrefetchQuad(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& d) {
+    const float minX = std::min({a.pos[0], b.pos[0], c.pos[0], d.pos[0]});
+    const float maxX = std::max({a.pos[0], b.pos[0], c.pos[0], d.pos[0]});
+    const float minY = std::min({a.pos[1], b.pos[1], c.pos[1], d.pos[1]});
+    const float maxY = std::max({a.pos[1], b.pos[1], c.pos[1], d.pos[1]});
+    if (!(maxX - minX < 64.0f && maxY - minY < 64.0f)) return;  // large ones stream well by themselves
+    const int bpp = BytesPerPixel(ctx.target.format);
+    const int x0 = std::clamp(static_cast<int>(minX), ctx.clipLeft, ctx.clipRight - 1);
+    const int x1 = std::clamp(static_cast<int>(maxX) + 1, ctx.clipLeft, ctx.clipRight - 1);
+    const int y0 = std::clamp(static_cast<int>(minY), ctx.clipTop, ctx.clipBottom - 1);
+    const int y1 = std::clamp(static_cast<int>(maxY) + 1, ctx.clipTop, ctx.clipBottom - 1);
+    for (int y = y0; y <= y1; ++y) {
+        const std::uint8_t* row = ctx.target.bits + static_cast<std::ptrdiff_t>(y) * ctx.target.pitch;
+        for (int x = x0 * bpp; x <= x1 * bpp; x += 64) __builtin_prefetch(row + x, 1);
+        __builtin_prefetch(row + x1 * bpp, 1);
     }
 }
 

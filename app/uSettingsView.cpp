@@ -1,0 +1,345 @@
+// The settings dialog shown with GTK 3: it mirrors TForm1's controls and forwards every user
+// action to it. Nothing here decides anything.
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "app/uSettings.h"
+#include "app/uSettingsHook.h"
+#include "platform/display/display.h"
+
+namespace {
+
+class TSettingsView {
+public:
+    explicit TSettingsView(TForm1& form) : form_(form) {}
+
+    void Build();
+    void Run();
+
+private:
+    static GtkWidget* Frame(const char* caption);
+    GtkWidget* Combo(bool editable);
+    void Place(GtkWidget* widget, int x, int y, int w, int h);
+    void Refresh();
+    void FillCombo(GtkWidget* combo, const TListControl& list, bool editable);
+    std::map<GtkWidget*, std::vector<std::string>> shownItems_;
+    void Finish() { gtk_main_quit(); }
+
+    // signal handlers
+    static void OnCustom(GtkToggleButton* b, gpointer self);
+    static void OnDesktop(GtkToggleButton* b, gpointer self);
+    static void OnMode(GtkComboBox* c, gpointer self);
+    static void OnDepth(GtkComboBox* c, gpointer self);
+    static void OnRate(GtkComboBox* c, gpointer self);
+    static void OnAdvanced(GtkToggleButton* b, gpointer self);
+    static void OnSpiralType(GtkComboBox* c, gpointer self);
+    static void OnSpiralCount(GtkComboBox* c, gpointer self);
+    static void OnBlendMode(GtkComboBox* c, gpointer self);
+    static void OnOk(GtkButton*, gpointer self);
+    static void OnCancel(GtkButton*, gpointer self);
+    static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer self);
+
+    TForm1& form_;
+    bool refreshing_ = false;
+    GtkWidget* window_ = nullptr;
+    GtkWidget* fixed_ = nullptr;
+    GtkWidget *rbCustom_ = nullptr, *rbDesktop_ = nullptr, *cbAdvanced_ = nullptr;
+    GtkWidget *mode_ = nullptr, *depth_ = nullptr, *rate_ = nullptr;
+    GtkWidget *spiralType_ = nullptr, *spiralCount_ = nullptr, *blendMode_ = nullptr;
+    GtkWidget *label1_ = nullptr, *label2_ = nullptr, *label3_ = nullptr;
+    GtkWidget *ok_ = nullptr, *cancel_ = nullptr;
+};
+
+const char* kCompactStyle =
+    "* { font-size: 9pt; }"
+    "combobox button, combobox entry, button { min-height: 18px; padding-top: 1px; padding-bottom: 1px; }"
+    "entry { min-height: 18px; padding-top: 0px; padding-bottom: 0px; }"
+    "frame > label { margin: 0px; }";
+
+TSettingsView* FromData(gpointer p) { return static_cast<TSettingsView*>(p); }
+
+int ActiveIndex(GtkComboBox* combo) { return gtk_combo_box_get_active(combo); }
+
+std::string EntryText(GtkComboBox* combo)
+{
+    GtkWidget* entry = gtk_bin_get_child(GTK_BIN(combo));
+    return entry ? gtk_entry_get_text(GTK_ENTRY(entry)) : std::string();
+}
+
+}  // namespace
+
+GtkWidget* TSettingsView::Frame(const char* caption)
+{
+    GtkWidget* frame = gtk_frame_new(caption);
+    return frame;
+}
+
+GtkWidget* TSettingsView::Combo(bool editable)
+{
+    return editable ? gtk_combo_box_text_new_with_entry() : gtk_combo_box_text_new();
+}
+
+void TSettingsView::Place(GtkWidget* widget, int x, int y, int w, int h)
+{
+    gtk_widget_set_size_request(widget, w, h);
+    gtk_fixed_put(GTK_FIXED(fixed_), widget, x, y);
+}
+
+void TSettingsView::Build()
+{
+    GtkCssProvider* css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(css, kCompactStyle, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(css);
+
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window_), "Options");
+    gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
+    gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+    fixed_ = gtk_fixed_new();
+    gtk_widget_set_size_request(fixed_, TForm1::ClientWidth, TForm1::ClientHeight);
+    gtk_container_add(GTK_CONTAINER(window_), fixed_);
+
+    // Left column: the preset and the screen mode.
+    Place(Frame("Settings"), 4, 2, 170, 44);
+    rbCustom_ = gtk_radio_button_new_with_label(nullptr, "Custom");
+    rbDesktop_ = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(rbCustom_), "Desktop");
+    Place(rbCustom_, 12, 20, 76, 22);
+    Place(rbDesktop_, 90, 20, 80, 22);
+
+    Place(Frame("Screen mode"), 4, 48, 170, 104);
+    mode_ = Combo(false);
+    depth_ = Combo(false);
+    rate_ = Combo(false);
+    Place(mode_, 12, 66, 154, 26);
+    Place(depth_, 12, 94, 154, 26);
+    Place(rate_, 12, 122, 154, 26);
+
+    // Right column: the spiral settings.
+    Place(Frame(nullptr), 180, 2, 175, 150);
+    cbAdvanced_ = gtk_check_button_new_with_label("Advanced options");
+    Place(cbAdvanced_, 188, 8, 160, 22);
+    label1_ = gtk_label_new("Spiral type:");
+    label2_ = gtk_label_new("Spiral count:");
+    label3_ = gtk_label_new("Blend mode:");
+    for (GtkWidget* label : {label1_, label2_, label3_})
+        gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+    spiralType_ = Combo(true);
+    spiralCount_ = Combo(true);
+    blendMode_ = Combo(true);
+    Place(label1_, 188, 38, 72, 26);
+    Place(spiralType_, 262, 38, 88, 26);
+    Place(label2_, 188, 74, 72, 26);
+    Place(spiralCount_, 262, 74, 88, 26);
+    Place(label3_, 188, 110, 72, 26);
+    Place(blendMode_, 262, 110, 88, 26);
+    for (GtkWidget* combo : {spiralType_, spiralCount_, blendMode_})
+        gtk_entry_set_width_chars(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(combo))), 6);
+
+    ok_ = gtk_button_new_with_label("Ok");
+    cancel_ = gtk_button_new_with_label("Cancel");
+    Place(ok_, 196, 158, 76, 26);
+    Place(cancel_, 278, 158, 76, 26);
+
+    g_signal_connect(rbCustom_, "toggled", G_CALLBACK(OnCustom), this);
+    g_signal_connect(rbDesktop_, "toggled", G_CALLBACK(OnDesktop), this);
+    g_signal_connect(mode_, "changed", G_CALLBACK(OnMode), this);
+    g_signal_connect(depth_, "changed", G_CALLBACK(OnDepth), this);
+    g_signal_connect(rate_, "changed", G_CALLBACK(OnRate), this);
+    g_signal_connect(cbAdvanced_, "toggled", G_CALLBACK(OnAdvanced), this);
+    g_signal_connect(spiralType_, "changed", G_CALLBACK(OnSpiralType), this);
+    g_signal_connect(spiralCount_, "changed", G_CALLBACK(OnSpiralCount), this);
+    g_signal_connect(blendMode_, "changed", G_CALLBACK(OnBlendMode), this);
+    g_signal_connect(ok_, "clicked", G_CALLBACK(OnOk), this);
+    g_signal_connect(cancel_, "clicked", G_CALLBACK(OnCancel), this);
+    g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
+    g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
+
+    Refresh();
+    gtk_widget_show_all(window_);
+    gtk_widget_grab_focus(ok_);
+}
+
+void TSettingsView::FillCombo(GtkWidget* combo, const TListControl& list, bool editable)
+{
+    // Rebuilding only what differs keeps the caret where the user is typing.
+    std::vector<std::string>& shown = shownItems_[combo];
+    if (shown != list.Items) {
+        gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(combo));
+        for (const std::string& item : list.Items)
+            gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), item.c_str());
+        shown = list.Items;
+    }
+    if (gtk_combo_box_get_active(GTK_COMBO_BOX(combo)) != list.ItemIndex && (list.ItemIndex >= 0 || !editable))
+        gtk_combo_box_set_active(GTK_COMBO_BOX(combo), list.ItemIndex);
+    if (editable && EntryText(GTK_COMBO_BOX(combo)) != list.Text)
+        gtk_entry_set_text(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(combo))), list.Text.c_str());
+    gtk_widget_set_sensitive(combo, list.Enabled);
+}
+
+// Mirrors the model into the widgets; the handlers ignore the signals this raises.
+void TSettingsView::Refresh()
+{
+    refreshing_ = true;
+    gtk_window_set_title(GTK_WINDOW(window_), form_.Caption().c_str());
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(rbCustom_), form_.rbCustom.Checked);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(rbDesktop_), form_.rbDesktop.Checked);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cbAdvanced_), form_.cbAdvancedOptions.Checked);
+    FillCombo(mode_, form_.ModeListBox, false);
+    FillCombo(depth_, form_.PixelDepthBox, false);
+    FillCombo(rate_, form_.RefreshRateBox, false);
+    FillCombo(spiralType_, form_.SpiralType, true);
+    FillCombo(spiralCount_, form_.SpiralCount, true);
+    FillCombo(blendMode_, form_.BlendMode, true);
+    gtk_widget_set_sensitive(label1_, form_.Label1Enabled);
+    gtk_widget_set_sensitive(label2_, form_.Label2Enabled);
+    gtk_widget_set_sensitive(label3_, form_.Label3Enabled);
+    refreshing_ = false;
+}
+
+void TSettingsView::Run()
+{
+    Build();
+    gtk_main();
+    gtk_widget_destroy(window_);
+    while (gtk_events_pending())
+        gtk_main_iteration();
+}
+
+#define HANDLER_GUARD                   \
+    TSettingsView* view = FromData(self); \
+    if (view->refreshing_)              \
+        return;
+
+void TSettingsView::OnCustom(GtkToggleButton* b, gpointer self)
+{
+    HANDLER_GUARD
+    if (gtk_toggle_button_get_active(b))
+        view->form_.ClickCustom();
+    view->Refresh();
+}
+
+void TSettingsView::OnDesktop(GtkToggleButton* b, gpointer self)
+{
+    HANDLER_GUARD
+    if (gtk_toggle_button_get_active(b))
+        view->form_.ClickDesktop();
+    view->Refresh();
+}
+
+void TSettingsView::OnMode(GtkComboBox* c, gpointer self)
+{
+    HANDLER_GUARD
+    view->form_.SelectResolution(ActiveIndex(c));
+    view->Refresh();
+}
+
+void TSettingsView::OnDepth(GtkComboBox* c, gpointer self)
+{
+    HANDLER_GUARD
+    view->form_.SelectDepth(ActiveIndex(c));
+    view->Refresh();
+}
+
+void TSettingsView::OnRate(GtkComboBox* c, gpointer self)
+{
+    HANDLER_GUARD
+    view->form_.SelectRefreshRate(ActiveIndex(c));
+    view->Refresh();
+}
+
+void TSettingsView::OnAdvanced(GtkToggleButton* b, gpointer self)
+{
+    HANDLER_GUARD
+    view->form_.SetAdvancedOptions(gtk_toggle_button_get_active(b));
+    view->Refresh();
+}
+
+// Editable boxes: a picked item and typed text both arrive as "changed".
+void TSettingsView::OnSpiralType(GtkComboBox* c, gpointer self)
+{
+    HANDLER_GUARD
+    view->form_.TypeSpiralType(EntryText(c));
+    view->Refresh();
+}
+
+void TSettingsView::OnSpiralCount(GtkComboBox* c, gpointer self)
+{
+    HANDLER_GUARD
+    view->form_.TypeSpiralCount(EntryText(c));
+    view->Refresh();
+}
+
+void TSettingsView::OnBlendMode(GtkComboBox* c, gpointer self)
+{
+    HANDLER_GUARD
+    view->form_.TypeBlendMode(EntryText(c));
+    view->Refresh();
+}
+
+void TSettingsView::OnOk(GtkButton*, gpointer self)
+{
+    TSettingsView* view = FromData(self);
+    if (view->form_.ClickOk())
+        view->Finish();
+    else
+        view->Refresh();
+}
+
+void TSettingsView::OnCancel(GtkButton*, gpointer self)
+{
+    TSettingsView* view = FromData(self);
+    if (view->form_.ClickCancel())
+        view->Finish();
+    else
+        view->Refresh();
+}
+
+gboolean TSettingsView::OnDelete(GtkWidget*, GdkEvent*, gpointer self)
+{
+    TSettingsView* view = FromData(self);
+    if (view->form_.RequestClose())
+        view->Finish();
+    else
+        view->Refresh();
+    return TRUE;  // the view destroys the window itself once the loop ends
+}
+
+gboolean TSettingsView::OnKey(GtkWidget*, GdkEventKey* event, gpointer self)
+{
+    TSettingsView* view = FromData(self);
+    if (event->keyval == GDK_KEY_F1) {
+        view->form_.Help();
+        return FALSE;
+    }
+    if (event->keyval == GDK_KEY_Escape) {
+        if (view->form_.RequestClose())
+            view->Finish();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void RunSettingsDialog()
+{
+    if (std::string(platform::display::Current().Name()) != "x11" || !gtk_init_check(nullptr, nullptr)) {
+        std::fprintf(stderr, "halvora: the settings dialog needs a display; nothing was changed\n");
+        return;
+    }
+    auto ask = [](const std::string& text, UINT type) {
+        const char* caption = (type & MB_ICONMASK) == MB_ICONQUESTION ? "Confirmation" : "Information";
+        return MessageBoxA(nullptr, text.c_str(), caption, type);
+    };
+    TForm1 form(ask);
+    std::unique_ptr<TDialogAdapter> adapter = CreateSystemAdapter();
+    if (!form.Open(*adapter))
+        return;
+    TSettingsView view(form);
+    view.Run();
+}

@@ -1,0 +1,456 @@
+// Span routines specialised for the draws that dominate a frame: textured, diffuse-modulated
+// particles (additive or alpha-blended), alpha-blended colour rectangles and textured tiles.
+// Eight pixels at a time with AVX2 (chosen at run time); flat colour spans also have an SSE2
+// version. All colour arithmetic rounds x * y / 255 to nearest, as the general path does.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/d3d8/raster/raster_internal.h"
+
+namespace raster {
+namespace {
+
+bool HaveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+std::uint32_t* RowPointer(const DrawContext& ctx, int y, int x) {
+    return reinterpret_cast<std::uint32_t*>(ctx.target.bits + static_cast<std::ptrdiff_t>(y) * ctx.target.pitch) + x;
+}
+
+// ---- AVX2 -------------------------------------------------------------------------------
+
+#define HALVORA_AVX2 __attribute__((target("avx2")))
+
+// x / 255 rounded, for 16-bit lanes holding at most 255 * 255.
+HALVORA_AVX2 inline __m256i Div255x16(__m256i x) {
+    const __m256i t = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
+}
+
+HALVORA_AVX2 inline __m256i Mul255x16(__m256i a, __m256i b) { return Div255x16(_mm256_mullo_epi16(a, b)); }
+
+HALVORA_AVX2 inline __m256i AlphaOf16(__m256i x) {
+    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0xFF), 0xFF);
+}
+
+// Unpacked halves of eight ARGB pixels: lo holds pixels 0, 1, 4, 5 and hi 2, 3, 6, 7.
+struct Wide {
+    __m256i lo, hi;
+};
+
+HALVORA_AVX2 inline Wide Unpack(__m256i p) {
+    const __m256i z = _mm256_setzero_si256();
+    return Wide{_mm256_unpacklo_epi8(p, z), _mm256_unpackhi_epi8(p, z)};
+}
+
+HALVORA_AVX2 inline __m256i Pack(const Wide& w) { return _mm256_packus_epi16(w.lo, w.hi); }
+
+// A per-pixel 32-bit value (0..256) spread over that pixel's four 16-bit lanes.
+HALVORA_AVX2 inline Wide Spread(__m256i v) {
+    const __m256i both = _mm256_or_si256(v, _mm256_slli_epi32(v, 16));
+    return Wide{_mm256_unpacklo_epi32(both, both), _mm256_unpackhi_epi32(both, both)};
+}
+
+struct AxisAddress {
+    __m256i lo, hi, mask, mirrorBit, mirrorXor;
+};
+
+HALVORA_AVX2 inline AxisAddress MakeAddress(std::uint32_t mode, int size) {
+    AxisAddress a;
+    a.lo = _mm256_set1_epi32(INT32_MIN);
+    a.hi = _mm256_set1_epi32(INT32_MAX);
+    a.mask = _mm256_set1_epi32(-1);
+    a.mirrorBit = _mm256_setzero_si256();
+    a.mirrorXor = _mm256_setzero_si256();
+    if (mode == d3d::kAddressClamp) {
+        a.lo = _mm256_setzero_si256();
+        a.hi = _mm256_set1_epi32(size - 1);
+    } else if (mode == d3d::kAddressMirror) {
+        a.mask = _mm256_set1_epi32(2 * size - 1);
+        a.mirrorBit = _mm256_set1_epi32(size);
+        a.mirrorXor = _mm256_set1_epi32(2 * size - 1);
+    } else {
+        a.mask = _mm256_set1_epi32(size - 1);
+    }
+    return a;
+}
+
+HALVORA_AVX2 inline __m256i Address(__m256i i, const AxisAddress& a) {
+    __m256i t = _mm256_and_si256(_mm256_min_epi32(_mm256_max_epi32(i, a.lo), a.hi), a.mask);
+    const __m256i flip = _mm256_cmpeq_epi32(_mm256_and_si256(t, a.mirrorBit), a.mirrorBit);
+    return _mm256_xor_si256(t, _mm256_and_si256(flip, a.mirrorXor));
+}
+
+struct Sampler {
+    const int* texels;
+    __m128i pitchShift;  // log2 of the row pitch in texels
+    AxisAddress u, v;
+    __m256i uMask, vMask;  // size - 1, for wrapping
+    __m256 width, height;
+};
+
+// Sixteen-bit channels of pixels 0-3 (a) and 4-7 (b).
+struct Half {
+    __m256i a, b;
+};
+
+HALVORA_AVX2 inline Half Split(__m256i p) {
+    return Half{_mm256_cvtepu8_epi16(_mm256_castsi256_si128(p)), _mm256_cvtepu8_epi16(_mm256_extracti128_si256(p, 1))};
+}
+
+HALVORA_AVX2 inline __m256i Join(const Half& h) {
+    return _mm256_permute4x64_epi64(_mm256_packus_epi16(h.a, h.b), 0xD8);
+}
+
+template <bool kWrap>
+HALVORA_AVX2 inline __m256i AddressU(const Sampler& s, __m256i i) {
+    return kWrap ? _mm256_and_si256(i, s.uMask) : Address(i, s.u);
+}
+template <bool kWrap>
+HALVORA_AVX2 inline __m256i AddressV(const Sampler& s, __m256i i) {
+    return kWrap ? _mm256_and_si256(i, s.vMask) : Address(i, s.v);
+}
+
+// Texel pairs (i, i + 1) of one row as 64-bit lanes: pixels 0-3 in a, 4-7 in b.
+HALVORA_AVX2 inline Half FetchPairs(const Sampler& s, __m256i row, __m256i x0, __m256i x1, bool adjacent) {
+    if (adjacent) {
+        const __m256i idx = _mm256_add_epi32(row, x0);
+        const auto* base = reinterpret_cast<const long long*>(s.texels);
+        return Half{_mm256_i32gather_epi64(base, _mm256_castsi256_si128(idx), 4),
+                    _mm256_i32gather_epi64(base, _mm256_extracti128_si256(idx, 1), 4)};
+    }
+    const __m256i t0 = _mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row, x0), 4);
+    const __m256i t1 = _mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row, x1), 4);
+    const __m256i lo = _mm256_unpacklo_epi32(t0, t1), hi = _mm256_unpackhi_epi32(t0, t1);
+    return Half{_mm256_permute2x128_si256(lo, hi, 0x20), _mm256_permute2x128_si256(lo, hi, 0x31)};
+}
+
+// Bilinear with 6-bit weights: pmaddubsw blends each texel pair horizontally, pmulhrsw
+// blends the two rows.
+template <bool kWrap>
+HALVORA_AVX2 inline Half SampleBilinear(const Sampler& s, __m256 u, __m256 v) {
+    // (u * size - 0.5) in 1/64 texels, rounded to nearest: floor(u * size * 64 - 32 + 0.5).
+    const __m256 bias = _mm256_set1_ps(-31.5f), scale = _mm256_set1_ps(64.0f);
+    const __m256i su = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(u, s.width), scale), bias)));
+    const __m256i sv = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(v, s.height), scale), bias)));
+    const __m256i one = _mm256_set1_epi32(1), frac = _mm256_set1_epi32(63);
+    const __m256i i0 = _mm256_srai_epi32(su, 6), j0 = _mm256_srai_epi32(sv, 6);
+    const __m256i x0 = AddressU<kWrap>(s, i0), x1 = AddressU<kWrap>(s, _mm256_add_epi32(i0, one));
+    const __m256i r0 = _mm256_sll_epi32(AddressV<kWrap>(s, j0), s.pitchShift);
+    const __m256i r1 = _mm256_sll_epi32(AddressV<kWrap>(s, _mm256_add_epi32(j0, one)), s.pitchShift);
+    // Usually the four texels are two adjacent pairs one row apart: two 8-byte loads per
+    // pixel, which beat gathers. Wrapping edges fall back to gathering texel by texel.
+    const __m256i pitch = _mm256_sll_epi32(one, s.pitchShift);
+    const bool adjacent =
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi32(x1, _mm256_add_epi32(x0, one)),
+                                              _mm256_cmpeq_epi32(r1, _mm256_add_epi32(r0, pitch)))) == -1;
+    Half top, bottom;
+    if (adjacent) {
+        alignas(32) int idx[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(idx), _mm256_add_epi32(r0, x0));
+        const std::ptrdiff_t down = _mm_cvtsi128_si32(_mm256_castsi256_si128(pitch));
+        auto pair = [&](int a, int b, std::ptrdiff_t offset) HALVORA_AVX2 {
+            const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.texels + idx[a] + offset));
+            return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(lo), reinterpret_cast<const double*>(s.texels + idx[b] + offset)));
+        };
+        top.a = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(0, 1, 0)), pair(2, 3, 0), 1);
+        top.b = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(4, 5, 0)), pair(6, 7, 0), 1);
+        bottom.a = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(0, 1, down)), pair(2, 3, down), 1);
+        bottom.b = _mm256_inserti128_si256(_mm256_castsi128_si256(pair(4, 5, down)), pair(6, 7, down), 1);
+    } else {
+        top = FetchPairs(s, r0, x0, x1, false);
+        bottom = FetchPairs(s, r1, x0, x1, false);
+    }
+
+    const __m256i fx = _mm256_and_si256(su, frac), fy = _mm256_and_si256(sv, frac);
+    const __m256i wx16 = _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(64), fx), _mm256_slli_epi32(fx, 8));
+    const __m256i wx = _mm256_or_si256(wx16, _mm256_slli_epi32(wx16, 16));
+    const __m256i wy = _mm256_or_si256(_mm256_slli_epi32(fy, 9), _mm256_slli_epi32(fy, 25));
+    const __m256i first = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3), second = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+    const __m256i interleave = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2,
+                                                6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m256i round = _mm256_set1_epi16(32);
+    auto blend = [&](__m256i t, __m256i b, __m256i wxq, __m256i wyq) HALVORA_AVX2 {
+        const __m256i ht = _mm256_maddubs_epi16(_mm256_shuffle_epi8(t, interleave), wxq);
+        const __m256i hb = _mm256_maddubs_epi16(_mm256_shuffle_epi8(b, interleave), wxq);
+        const __m256i mixed = _mm256_add_epi16(ht, _mm256_mulhrs_epi16(_mm256_sub_epi16(hb, ht), wyq));
+        return _mm256_srli_epi16(_mm256_add_epi16(mixed, round), 6);
+    };
+    return Half{blend(top.a, bottom.a, _mm256_permutevar8x32_epi32(wx, first), _mm256_permutevar8x32_epi32(wy, first)),
+                blend(top.b, bottom.b, _mm256_permutevar8x32_epi32(wx, second), _mm256_permutevar8x32_epi32(wy, second))};
+}
+
+template <bool kWrap>
+HALVORA_AVX2 inline Half SamplePoint(const Sampler& s, __m256 u, __m256 v) {
+    const __m256i i = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(u, s.width)));
+    const __m256i j = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(v, s.height)));
+    const __m256i idx = _mm256_add_epi32(_mm256_sll_epi32(AddressV<kWrap>(s, j), s.pitchShift), AddressU<kWrap>(s, i));
+    return Split(_mm256_i32gather_epi32(s.texels, idx, 4));
+}
+
+HALVORA_AVX2 inline __m256i Wide64(std::uint64_t v) { return _mm256_set1_epi64x(static_cast<long long>(v)); }
+
+HALVORA_AVX2 inline __m256i BlendHalf(FastBlend blend, __m256i src, __m256i dst) {
+    if (blend == FastBlend::kReplace) return src;
+    if (blend == FastBlend::kOneOne) return _mm256_add_epi16(src, dst);
+    const __m256i a = AlphaOf16(src);
+    if (blend == FastBlend::kAdditive) return _mm256_add_epi16(Mul255x16(src, a), dst);
+    const __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(255), a);
+    return Div255x16(_mm256_add_epi16(_mm256_mullo_epi16(src, a), _mm256_mullo_epi16(dst, inv)));
+}
+
+// Eight pixels of diffuse colour from the four colour planes, as packed ARGB.
+struct ColorRamp {
+    __m256 c[4], step[4];
+};
+
+HALVORA_AVX2 inline __m256i RampPixels(const ColorRamp& r) {
+    const __m256i zero = _mm256_setzero_si256(), max = _mm256_set1_epi32(255);
+    __m256i ch[4];
+    for (int i = 0; i < 4; ++i) {
+        ch[i] = _mm256_min_epi32(_mm256_max_epi32(_mm256_cvtps_epi32(r.c[i]), zero), max);
+    }
+    return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(ch[3], 24), _mm256_slli_epi32(ch[0], 16)),
+                           _mm256_or_si256(_mm256_slli_epi32(ch[1], 8), ch[2]));
+}
+
+int Log2(int v) {
+    int n = 0;
+    while ((1 << n) < v) ++n;
+    return n;
+}
+
+template <FastBlend kBlend, bool kConstant, bool kBilinear, bool kAffine, bool kWrap>
+HALVORA_AVX2 void TexturedRowAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    const SurfaceView& level = ctx.stages[0].texture->levels[t.level[0]];
+    Sampler smp;
+    smp.texels = reinterpret_cast<const int*>(level.bits);
+    smp.pitchShift = _mm_cvtsi32_si128(Log2(level.pitch / 4));
+    smp.u = MakeAddress(ctx.fast.addressU, level.width);
+    smp.v = MakeAddress(ctx.fast.addressV, level.height);
+    smp.uMask = _mm256_set1_epi32(level.width - 1);
+    smp.vMask = _mm256_set1_epi32(level.height - 1);
+    smp.width = _mm256_set1_ps(static_cast<float>(level.width));
+    smp.height = _mm256_set1_ps(static_cast<float>(level.height));
+
+    const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
+    const __m256 ramp = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    auto start = [&](const Plane& p) HALVORA_AVX2 {
+        return _mm256_add_ps(_mm256_set1_ps(p.c + p.dx * fx + p.dy * fy), _mm256_mul_ps(ramp, _mm256_set1_ps(p.dx)));
+    };
+    __m256 q = start(t.q), u = start(t.u), v = start(t.v);
+    const __m256 dq = _mm256_set1_ps(t.q.dx * 8), du = _mm256_set1_ps(t.u.dx * 8), dv = _mm256_set1_ps(t.v.dx * 8);
+    const __m256i texOr = Wide64(ctx.fast.textureOr), diffOr = Wide64(ctx.fast.diffuseOr);
+
+    __m256i diffuse = _mm256_setzero_si256();
+    ColorRamp colors{};
+    if constexpr (kConstant) {
+        diffuse = _mm256_or_si256(_mm256_cvtepu8_epi16(_mm_set1_epi32(static_cast<int>(t.argb))), diffOr);
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            colors.c[i] = start(t.color[i]);
+            colors.step[i] = _mm256_set1_ps(t.color[i].dx * 8);
+        }
+    }
+
+    std::uint32_t* dst = RowPointer(ctx, y, x0);
+    const std::uint32_t* rowEnd = RowPointer(ctx, y, ctx.target.width);
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int n = x1 - x0; n > 0; n -= 8, dst += 8) {
+        __m256 su = u, sv = v;
+        if constexpr (!kAffine) {
+            const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), q);
+            su = _mm256_mul_ps(u, inv);
+            sv = _mm256_mul_ps(v, inv);
+            q = _mm256_add_ps(q, dq);
+        }
+        const Half tex = kBilinear ? SampleBilinear<kWrap>(smp, su, sv) : SamplePoint<kWrap>(smp, su, sv);
+        Half diff{diffuse, diffuse};
+        if constexpr (!kConstant) {
+            diff = Split(RampPixels(colors));
+            diff.a = _mm256_or_si256(diff.a, diffOr);
+            diff.b = _mm256_or_si256(diff.b, diffOr);
+            for (int i = 0; i < 4; ++i) colors.c[i] = _mm256_add_ps(colors.c[i], colors.step[i]);
+        }
+        const __m256i srcA = Mul255x16(_mm256_or_si256(tex.a, texOr), diff.a);
+        const __m256i srcB = Mul255x16(_mm256_or_si256(tex.b, texOr), diff.b);
+        // Short tails inside the row read and rewrite the pixels past the span unchanged,
+        // which is cheaper than masked moves; only the row's last pixels need those.
+        const bool whole = n >= 8 || dst + 8 <= rowEnd;
+        const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+        const __m256i old = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst))
+                                  : _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
+        const Half d = Split(old);
+        __m256i out = Join(Half{BlendHalf(kBlend, srcA, d.a), BlendHalf(kBlend, srcB, d.b)});
+        if (n >= 8) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
+        } else if (whole) {
+            out = _mm256_blendv_epi8(old, out, mask);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
+        } else {
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, out);
+        }
+        u = _mm256_add_ps(u, du);
+        v = _mm256_add_ps(v, dv);
+    }
+}
+
+template <FastBlend kBlend, bool kConstant, bool kBilinear>
+void TexturedSpanAddressed(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    const bool wrap = ctx.fast.addressU == d3d::kAddressWrap && ctx.fast.addressV == d3d::kAddressWrap;
+    if (t.affine) {
+        if (wrap) return TexturedRowAvx2<kBlend, kConstant, kBilinear, true, true>(ctx, t, y, x0, x1);
+        return TexturedRowAvx2<kBlend, kConstant, kBilinear, true, false>(ctx, t, y, x0, x1);
+    }
+    if (wrap) return TexturedRowAvx2<kBlend, kConstant, kBilinear, false, true>(ctx, t, y, x0, x1);
+    TexturedRowAvx2<kBlend, kConstant, kBilinear, false, false>(ctx, t, y, x0, x1);
+}
+
+template <FastBlend kBlend>
+void TexturedSpanAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    if (t.constantColor) {
+        if (t.linear[0]) return TexturedSpanAddressed<kBlend, true, true>(ctx, t, y, x0, x1);
+        return TexturedSpanAddressed<kBlend, true, false>(ctx, t, y, x0, x1);
+    }
+    if (t.linear[0]) return TexturedSpanAddressed<kBlend, false, true>(ctx, t, y, x0, x1);
+    TexturedSpanAddressed<kBlend, false, false>(ctx, t, y, x0, x1);
+}
+
+template <FastBlend kBlend>
+HALVORA_AVX2 void ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    std::uint32_t* dst = RowPointer(ctx, y, x0);
+    const __m256i color = _mm256_set1_epi32(static_cast<int>(t.argb));
+    const Wide src = Unpack(color);
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    int n = x1 - x0;
+    if constexpr (kBlend == FastBlend::kAlpha) {
+        // src * a is the same for every pixel: only dst * (255 - a) varies.
+        const __m256i a = AlphaOf16(src.lo);
+        const __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(255), a);
+        const __m256i srcTerm = _mm256_mullo_epi16(src.lo, a);
+        auto blend = [&](__m256i old) HALVORA_AVX2 {
+            const Wide d = Unpack(old);
+            return Pack(Wide{Div255x16(_mm256_add_epi16(_mm256_mullo_epi16(d.lo, inv), srcTerm)),
+                             Div255x16(_mm256_add_epi16(_mm256_mullo_epi16(d.hi, inv), srcTerm))});
+        };
+        for (; n >= 16; n -= 16, dst += 16) {
+            const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst));
+            const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + 8));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), blend(p0));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8), blend(p1));
+        }
+        for (; n > 0; n -= 8, dst += 8) {
+            const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+            const __m256i old = _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, blend(old));
+        }
+    } else {
+        __m256i addend = color;
+        if constexpr (kBlend == FastBlend::kAdditive) {
+            addend = Pack(Wide{Mul255x16(src.lo, AlphaOf16(src.lo)), Mul255x16(src.hi, AlphaOf16(src.hi))});
+        }
+        for (; n > 0; n -= 8, dst += 8) {
+            const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+            if constexpr (kBlend == FastBlend::kReplace) {
+                if (n >= 8) {
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), color);
+                } else {
+                    _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, color);
+                }
+            } else {
+                const __m256i old = _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, _mm256_adds_epu8(old, addend));
+            }
+        }
+    }
+}
+
+// ---- SSE2 (baseline) --------------------------------------------------------------------
+
+inline __m128i Div255x8(__m128i x) {
+    const __m128i t = _mm_add_epi16(x, _mm_set1_epi16(128));
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+
+template <FastBlend kBlend>
+void ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    std::uint32_t* dst = RowPointer(ctx, y, x0);
+    int n = x1 - x0;
+    const std::uint32_t argb = t.argb;
+    const __m128i z = _mm_setzero_si128();
+    const __m128i src = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(argb)), z);
+    const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(src, 0xFF), 0xFF);
+    const __m128i inv = _mm_sub_epi16(_mm_set1_epi16(255), a);
+    const __m128i srcTerm = _mm_mullo_epi16(src, a);
+    const __m128i color = _mm_set1_epi32(static_cast<int>(argb));
+    const __m128i additive = _mm_packus_epi16(Div255x8(srcTerm), Div255x8(srcTerm));
+    auto one = [&](__m128i old) {
+        if constexpr (kBlend == FastBlend::kReplace) return color;
+        if constexpr (kBlend == FastBlend::kOneOne) return _mm_adds_epu8(old, color);
+        if constexpr (kBlend == FastBlend::kAdditive) return _mm_adds_epu8(old, additive);
+        const __m128i lo = Div255x8(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(old, z), inv), srcTerm));
+        const __m128i hi = Div255x8(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(old, z), inv), srcTerm));
+        return _mm_packus_epi16(lo, hi);
+    };
+    for (; n >= 4; n -= 4, dst += 4) {
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), one(old));
+    }
+    for (; n > 0; --n, ++dst) {
+        std::uint32_t v = *dst;
+        const __m128i r = one(_mm_cvtsi32_si128(static_cast<int>(v)));
+        v = static_cast<std::uint32_t>(_mm_cvtsi128_si32(r));
+        *dst = v;
+    }
+}
+
+template <FastBlend kBlend>
+void ColorSpanAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    if (!t.constantColor) return GeneralSpan(ctx, t, y, x0, x1);
+    ColorRowAvx2<kBlend>(ctx, t, y, x0, x1);
+}
+
+template <FastBlend kBlend>
+void ColorSpanSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    if (!t.constantColor) return GeneralSpan(ctx, t, y, x0, x1);
+    ColorRowSse2<kBlend>(ctx, t, y, x0, x1);
+}
+
+template <template <FastBlend> class Table>
+SpanFn Pick(FastBlend blend) {
+    switch (blend) {
+    case FastBlend::kReplace: return Table<FastBlend::kReplace>::fn;
+    case FastBlend::kAlpha: return Table<FastBlend::kAlpha>::fn;
+    case FastBlend::kAdditive: return Table<FastBlend::kAdditive>::fn;
+    case FastBlend::kOneOne: return Table<FastBlend::kOneOne>::fn;
+    }
+    return nullptr;
+}
+
+template <FastBlend B>
+struct TexturedAvx2Table {
+    static constexpr SpanFn fn = TexturedSpanAvx2<B>;
+};
+template <FastBlend B>
+struct ColorAvx2Table {
+    static constexpr SpanFn fn = ColorSpanAvx2<B>;
+};
+template <FastBlend B>
+struct ColorSse2Table {
+    static constexpr SpanFn fn = ColorSpanSse2<B>;
+};
+
+}  // namespace
+
+SpanFn TexturedSpan(FastBlend blend) { return HaveAvx2() ? Pick<TexturedAvx2Table>(blend) : nullptr; }
+
+SpanFn ColorSpan(FastBlend blend) {
+    return HaveAvx2() ? Pick<ColorAvx2Table>(blend) : Pick<ColorSse2Table>(blend);
+}
+
+}  // namespace raster

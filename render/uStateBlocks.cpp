@@ -1,0 +1,158 @@
+#include "render/uStateBlocks.h"
+
+#include "framework/uD3DGlobals.h"
+#include "render/uDebug.h"
+
+#include <vector>
+
+TStateBlockDepot* BlockDepot = nullptr;
+
+namespace {
+
+// One recorded setting: a render state, or a stage-0 texture stage state.
+struct TSetting {
+    bool Stage;
+    DWORD State;
+    DWORD Value;
+};
+
+constexpr TSetting RS(D3DRENDERSTATETYPE s, DWORD v) { return {false, s, v}; }
+constexpr TSetting TS(D3DTEXTURESTAGESTATETYPE s, DWORD v) { return {true, s, v}; }
+
+struct TBlockRecipe {
+    int32_t Number;
+    bool Defaults;
+    std::vector<TSetting> Settings;
+};
+
+constexpr DWORD kOn = 1;
+
+const TBlockRecipe kRecipes[] = {
+    {11, true, {}},
+    {12, true, {TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_SELECTARG1)}},
+    {13, true,
+     {TS(D3DTSS_COLORARG1, D3DTA_DIFFUSE), TS(D3DTSS_COLOROP, D3DTOP_SELECTARG1), RS(D3DRS_SHADEMODE, D3DSHADE_GOURAUD)}},
+    {14, true,
+     {TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_MODULATE), TS(D3DTSS_COLORARG2, D3DTA_DIFFUSE),
+      RS(D3DRS_SHADEMODE, D3DSHADE_GOURAUD)}},
+    {15, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1), TS(D3DTSS_ALPHAARG1, D3DTA_DIFFUSE),
+      TS(D3DTSS_COLOROP, D3DTOP_SELECTARG1), TS(D3DTSS_COLORARG1, D3DTA_DIFFUSE), RS(D3DRS_SHADEMODE, D3DSHADE_GOURAUD)}},
+    {16, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_DIFFUSE), TS(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1),
+      TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_SELECTARG1)}},
+    {17, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_DIFFUSE), TS(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1),
+      TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_MODULATE), TS(D3DTSS_COLORARG2, D3DTA_DIFFUSE)}},
+    {19, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_TEXTURE), TS(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1),
+      TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_SELECTARG1)}},
+    {20, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_TEXTURE), TS(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1),
+      TS(D3DTSS_COLORARG1, D3DTA_DIFFUSE), TS(D3DTSS_COLOROP, D3DTOP_SELECTARG1)}},
+    {21, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_TEXTURE), TS(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1),
+      TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_MODULATE), TS(D3DTSS_COLORARG2, D3DTA_DIFFUSE)}},
+    {22, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_TEXTURE), TS(D3DTSS_ALPHAOP, D3DTOP_MODULATE),
+      TS(D3DTSS_ALPHAARG2, D3DTA_DIFFUSE), TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_SELECTARG1)}},
+    {23, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_TEXTURE), TS(D3DTSS_ALPHAOP, D3DTOP_MODULATE),
+      TS(D3DTSS_ALPHAARG2, D3DTA_DIFFUSE), TS(D3DTSS_COLORARG1, D3DTA_DIFFUSE), TS(D3DTSS_COLOROP, D3DTOP_SELECTARG1)}},
+    {24, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_TEXTURE), TS(D3DTSS_ALPHAOP, D3DTOP_MODULATE),
+      TS(D3DTSS_ALPHAARG2, D3DTA_DIFFUSE), TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_MODULATE),
+      TS(D3DTSS_COLORARG2, D3DTA_DIFFUSE)}},
+    {25, true,
+     {RS(D3DRS_ALPHABLENDENABLE, kOn), TS(D3DTSS_ALPHAARG1, D3DTA_TEXTURE), TS(D3DTSS_ALPHAOP, D3DTOP_MODULATE),
+      TS(D3DTSS_ALPHAARG2, D3DTA_DIFFUSE), TS(D3DTSS_COLORARG1, D3DTA_TEXTURE), TS(D3DTSS_COLOROP, D3DTOP_ADD),
+      TS(D3DTSS_COLORARG2, D3DTA_DIFFUSE)}},
+    {30, false, {TS(D3DTSS_MINFILTER, D3DTEXF_LINEAR), TS(D3DTSS_MAGFILTER, D3DTEXF_LINEAR)}},
+    {31, false, {RS(D3DRS_SHADEMODE, D3DSHADE_FLAT)}},
+    {32, false, {RS(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA), RS(D3DRS_DESTBLEND, D3DBLEND_ONE)}},
+    {33, false, {TS(D3DTSS_ADDRESSU, D3DTADDRESS_WRAP), TS(D3DTSS_ADDRESSV, D3DTADDRESS_WRAP)}},
+    {34, false, {RS(D3DRS_SHADEMODE, D3DSHADE_GOURAUD)}},
+};
+
+void Apply(const TSetting& s)
+{
+    if (s.Stage)
+        STSS(0, static_cast<D3DTEXTURESTAGESTATETYPE>(s.State), s.Value);
+    else
+        SRS(static_cast<D3DRENDERSTATETYPE>(s.State), s.Value);
+}
+
+}  // namespace
+
+void SetDefaultStates()
+{
+    const DWORD address = MirrorAddressing ? D3DTADDRESS_MIRROR : D3DTADDRESS_WRAP;
+    ST(0, nullptr);
+    SRS(D3DRS_ZENABLE, 0);
+    SRS(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    SRS(D3DRS_ALPHABLENDENABLE, 0);
+    SRS(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    SRS(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    SRS(D3DRS_ALPHATESTENABLE, 0);
+    SRS(D3DRS_FILLMODE, D3DFILL_SOLID);
+    SRS(D3DRS_CULLMODE, D3DCULL_NONE);
+    SRS(D3DRS_STENCILENABLE, 0);
+    SRS(D3DRS_CLIPPING, 1);
+    SRS(D3DRS_EDGEANTIALIAS, 0);
+    SRS(D3DRS_CLIPPLANEENABLE, 0);
+    SRS(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    SRS(D3DRS_INDEXEDVERTEXBLENDENABLE, 0);
+    SRS(D3DRS_FOGENABLE, 0);
+    SRS(D3DRS_LIGHTING, 0);
+    STSS(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+    STSS(0, D3DTSS_MAGFILTER, D3DTEXF_POINT);
+    STSS(0, D3DTSS_MIPFILTER, D3DTEXF_NONE);
+    STSS(0, D3DTSS_ADDRESSU, address);
+    STSS(0, D3DTSS_ADDRESSV, address);
+    STSS(0, D3DTSS_TEXCOORDINDEX, 0);
+    STSS(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    STSS(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    STSS(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+}
+
+void ApplyBlock(int32_t Block)
+{
+    if (Block <= 0 || Block >= TStateBlockDepot::kTokenCount || !BlockDepot)
+        return;
+    ASB(BlockDepot->Tokens[Block]);
+}
+
+TStateBlockDepot::~TStateBlockDepot()
+{
+    TStateBlockDepot::InvalidateDeviceObjects();
+    if (BlockDepot == this)
+        BlockDepot = nullptr;
+}
+
+HRESULT TStateBlockDepot::RestoreDeviceObjects()
+{
+    if (!Device)
+        return S_OK;
+    // A second restore without an invalidation in between must not leak the old blocks.
+    InvalidateDeviceObjects();
+    for (const TBlockRecipe& recipe : kRecipes) {
+        Device->BeginStateBlock();
+        if (recipe.Defaults)
+            SetDefaultStates();
+        for (const TSetting& s : recipe.Settings)
+            Apply(s);
+        DWORD token = 0;
+        Device->EndStateBlock(&token);
+        Tokens[recipe.Number] = token;
+    }
+    return S_OK;
+}
+
+void TStateBlockDepot::InvalidateDeviceObjects()
+{
+    for (DWORD& token : Tokens) {
+        if (token != 0 && Device)
+            Device->DeleteStateBlock(token);
+        token = 0;
+    }
+}

@@ -1,0 +1,96 @@
+// The real executable on the offscreen display: frames written as pictures,
+// and a deterministic run compared with stored reference frames.
+//
+// When the picture is meant to change, regenerate the references with
+//   HALVORA_UPDATE_REFERENCES=1 build/tests/halvora_tests --gtest_filter='OffscreenRun.*'
+// and review the new files in tests/e2e/reference/ before committing them.
+
+#include "tests/e2e/png_pixels.h"
+#include "tests/e2e/process.h"
+#include "tests/framework/saver_sandbox.h"
+
+#include "platform/display/display.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FrameName(int frame)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06d.png", frame);
+    return name;
+}
+
+int RunOffscreen(const SaverSandbox& sandbox, const std::string& capture, int frames, int every,
+                 const std::vector<std::string>& more = {})
+{
+    std::vector<std::string> env = sandbox.Environment();
+    env.push_back("HALVORA_DISPLAY=offscreen");
+    env.push_back("HALVORA_FRAMES=" + std::to_string(frames));
+    env.push_back("HALVORA_CAPTURE=" + capture);
+    env.push_back("HALVORA_CAPTURE_EVERY=" + std::to_string(every));
+    env.insert(env.end(), more.begin(), more.end());
+    TChild child = StartProgram(HalvoraExecutable(), {"/s"}, env, sandbox.Root() + "/stderr.txt");
+    return WaitProgram(child, 120000);
+}
+
+TEST(OffscreenRun, WritesFramesAndEndsAfterTheLastOne)
+{
+    SaverSandbox sandbox;
+    platform::display::offscreen::Reset();
+    if (!WindowLayerPresent())
+        GTEST_SKIP() << "the window layer is not built yet";
+    const std::string capture = sandbox.Root() + "/frames";
+    fs::create_directories(capture);
+    ASSERT_EQ(RunOffscreen(sandbox, capture, 450, 150), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");
+    for (int frame : {150, 300, 450})
+        EXPECT_TRUE(fs::exists(capture + "/" + FrameName(frame))) << frame;
+    TPicture last;
+    ASSERT_TRUE(ReadPng(capture + "/" + FrameName(450), last));
+    EXPECT_EQ(last.Width, 320);
+    EXPECT_EQ(last.Height, 240);
+    const std::string log = ReadTextFile(sandbox.DataFolder() + "/Error.log");
+    EXPECT_NE(log.find("TD3DApplication.Create_: <<-----end"), std::string::npos);
+}
+
+TEST(OffscreenRun, MatchesTheReferenceFrames)
+{
+    // Frame 1: the desktop untouched; 60: squeezed to a bright line; 200: a dot
+    // on black; 600: the spirals over their trails.
+    const int frames[] = {1, 60, 200, 600};
+    SaverSandbox sandbox;
+    platform::display::offscreen::Reset();
+    if (!WindowLayerPresent())
+        GTEST_SKIP() << "the window layer is not built yet";
+    const std::string capture = sandbox.Root() + "/frames";
+    fs::create_directories(capture);
+    ASSERT_EQ(RunOffscreen(sandbox, capture, 600, 1), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");
+    const bool update = std::getenv("HALVORA_UPDATE_REFERENCES") != nullptr;
+    const std::string references = SourcePath("tests/e2e/reference");
+    for (int frame : frames) {
+        const std::string produced = capture + "/" + FrameName(frame);
+        const std::string reference = references + "/" + FrameName(frame);
+        if (update) {
+            fs::create_directories(references);
+            fs::copy_file(produced, reference, fs::copy_options::overwrite_existing);
+            continue;
+        }
+        TPicture got, want;
+        ASSERT_TRUE(ReadPng(produced, got)) << produced;
+        ASSERT_TRUE(ReadPng(reference, want)) << reference << " (regenerate: HALVORA_UPDATE_REFERENCES=1)";
+        ASSERT_EQ(got.Width, want.Width) << frame;
+        ASSERT_EQ(got.Height, want.Height) << frame;
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < got.Pixels.size(); ++i)
+            differing += (got.Pixels[i] & 0xFFFFFF) != (want.Pixels[i] & 0xFFFFFF);
+        EXPECT_EQ(differing, 0u) << "frame " << frame;
+    }
+}
+
+}  // namespace

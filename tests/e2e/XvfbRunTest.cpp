@@ -1,0 +1,91 @@
+// The real executable on a private X server: it ends on a key, and on a click
+// once the opening fading is over (clicks during the fading are ignored).
+
+#include "tests/e2e/process.h"
+#include "tests/e2e/xvfb.h"
+#include "tests/framework/saver_sandbox.h"
+
+#include "platform/display/display.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class XvfbRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::display::offscreen::Reset();
+        if (!WindowLayerPresent())
+            GTEST_SKIP() << "the window layer is not built yet";
+        if (!ProgramInstalled("xdotool"))
+            GTEST_SKIP() << "xdotool is not installed";
+        xvfb_ = std::make_unique<TXvfb>(400, 300);
+        if (!xvfb_->Ok())
+            GTEST_SKIP() << "Xvfb is not installed or did not start";
+        TSandboxOptions options;
+        options.Width = 400;
+        options.Height = 300;
+        sandbox_ = std::make_unique<SaverSandbox>(options);
+    }
+
+    TChild StartSaver()
+    {
+        std::vector<std::string> env = sandbox_->Environment();
+        env.push_back("HALVORA_DISPLAY=x11");
+        env.push_back("DISPLAY=" + xvfb_->Display());
+        return StartProgram(HalvoraExecutable(), {"/s"}, env, sandbox_->Root() + "/stderr.txt");
+    }
+
+    // Waits until the saver's window is mapped.
+    bool WaitForWindow()
+    {
+        for (int i = 0; i < 100; ++i) {
+            if (xvfb_->Run("xdotool search --name 'Halvora' >/dev/null 2>&1") == 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+    std::unique_ptr<TXvfb> xvfb_;
+    std::unique_ptr<SaverSandbox> sandbox_;
+};
+
+TEST_F(XvfbRun, AKeyEndsTheSaver)
+{
+    TChild saver = StartSaver();
+    ASSERT_TRUE(WaitForWindow()) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    xvfb_->Run("xdotool key a");
+    EXPECT_EQ(WaitProgram(saver, 10000), 0) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
+}
+
+TEST_F(XvfbRun, AClickEndsTheSaverOnceTheFadingIsOver)
+{
+    TChild saver = StartSaver();
+    ASSERT_TRUE(WaitForWindow()) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
+    const auto start = Clock::now();
+    int status = -2;
+    // Click twice a second; the fading takes 280 ticks of about 1/60 s.
+    while (Clock::now() - start < std::chrono::seconds(30)) {
+        xvfb_->Run("xdotool mousemove 200 150 click 1");
+        if (!StillRunning(saver)) {
+            status = saver.Status;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (status == -2)
+        status = WaitProgram(saver, 1000);
+    EXPECT_EQ(status, 0) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
+    EXPECT_GT(seconds, 3.0) << "clicks during the fading must be ignored";
+}
+
+}  // namespace

@@ -1,0 +1,13 @@
+#pragma once
+// Decoded PNG pictures for comparing frames.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TPicture {
+    int Width = 0, Height = 0;
+    std::vector<uint32_t> Pixels;  // 0xAARRGGBB, top-down
+};
+
+bool ReadPng(const std::string& path, TPicture& out);

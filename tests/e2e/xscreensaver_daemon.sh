@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# halvora under the real xscreensaver daemon on a private X server: the daemon starts
+# "halvora --root" when told to blank, and ends it with SIGTERM when told the user is
+# back; halvora must then exit at once by itself. xscreensaver refuses to run as root,
+# so the daemon runs as a throw-away ordinary user.
+# Usage: xscreensaver_daemon.sh HALVORA_EXECUTABLE DATA_FOLDER WORK_FOLDER
+# Exit 0 pass, 77 skip, anything else fail (with the reason on stderr).
+set -u
+halvora=$1; data=$2; work=$3
+user=halvora-xss-$$
+for tool in xscreensaver xscreensaver-command Xvfb runuser useradd userdel; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "skip: $tool is not installed" >&2; exit 77; }
+done
+[ "$(id -u)" -eq 0 ] || { echo "skip: creating the test user needs root" >&2; exit 77; }
+
+home=$work/home
+mkdir -p "$home"
+useradd -M -d "$home" -s /bin/sh "$user" || { echo "skip: useradd failed" >&2; exit 77; }
+xvfb_pid=; daemon_pid=
+cleanup() {
+  [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null
+  pkill -u "$user" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  sleep 0.2
+  userdel "$user" 2>/dev/null
+}
+trap cleanup EXIT
+
+# The program, its data and a registry the user can read.
+install -m 0755 "$halvora" "$work/halvora"
+cp -R "$data" "$work/data"
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora Screensaver\\Settings]\r\n"DataPath"="%s"\r\n' \
+  "$work/data" >"$work/registry.reg"
+printf 'mode:\t\tone\nselected:\t0\ntimeout:\t1:00:00\nlock:\t\tFalse\nfade:\t\tFalse\nunfade:\t\tFalse\nsplash:\t\tFalse\nprograms:\t\t\t\t\t\t      \\\n  %s --root --spiral-count 3 \\n\\\n' \
+  "$work/halvora" >"$home/.xscreensaver"
+chown -R "$user" "$work"
+chmod 755 "$work"
+chmod o+x "$(dirname "$work")"
+
+display=:$((($$ % 400) + 200))
+Xvfb "$display" -screen 0 640x480x24 -nolisten tcp -ac >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+
+as_user() { runuser -u "$user" -- env HOME="$home" DISPLAY="$display" HALVORA_REGISTRY="$work/registry.reg" \
+  XDG_RUNTIME_DIR="$work" HALVORA_DISPLAY=x11 "$@"; }
+as_user xscreensaver -no-splash -verbose >"$work/daemon.log" 2>&1 &
+daemon_pid=$!
+for _ in $(seq 50); do as_user xscreensaver-command -time >/dev/null 2>&1 && break; sleep 0.2; done
+
+as_user xscreensaver-command -activate >/dev/null 2>&1 || { echo "fail: the daemon did not answer" >&2; cat "$work/daemon.log" >&2; exit 1; }
+hack=
+for _ in $(seq 100); do
+  hack=$(pgrep -u "$user" -f "$work/halvora --root" | head -1)
+  [ -n "$hack" ] && grep -q 'TD3DApplication.Create_: <<-----end' "$work/data/Error.log" 2>/dev/null && break
+  sleep 0.1
+done
+[ -n "$hack" ] || { echo "fail: xscreensaver did not start halvora" >&2; cat "$work/daemon.log" >&2; exit 1; }
+grep -q 'TD3DApplication.Create_: <<-----end' "$work/data/Error.log" 2>/dev/null ||
+  { echo "fail: halvora did not finish its start" >&2; cat "$work/data/Error.log" >&2; exit 1; }
+sleep 1
+kill -0 "$hack" 2>/dev/null || { echo "fail: halvora ended by itself" >&2; cat "$work/daemon.log" >&2; exit 1; }
+
+as_user xscreensaver-command -deactivate >/dev/null 2>&1
+for _ in $(seq 30); do kill -0 "$hack" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$hack" 2>/dev/null; then
+  echo "fail: halvora still runs 3 s after the daemon ended it" >&2; exit 1
+fi
+# A hack that dies of the signal instead of ending itself is reported by the daemon.
+if grep -E 'halvora.*(terminated with signal|crashed|killed)' "$work/daemon.log" >&2; then
+  echo "fail: halvora did not end cleanly" >&2; exit 1
+fi
+exit 0
