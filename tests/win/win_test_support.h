@@ -181,6 +181,12 @@ protected:
         if (!OffscreenBuiltIn())
             return false;
         platform::display::offscreen::Reset();
+        // A stand-in display that cannot make windows does not count.
+        auto& d = platform::display::Current();
+        NativeId probe = d.CreatePopup(0, 0, 1, 1, "");
+        if (!probe)
+            return false;
+        d.DestroyWindow(probe);
         return true;
     }
 
