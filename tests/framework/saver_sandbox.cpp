@@ -185,7 +185,6 @@ void ResetSaverGlobals()
     CameraDistance = 1.0f;
     TextureFormat = D3DFMT_UNKNOWN;
     ClearTerminationRequest();
-    d3d8::faults::ClearAll();
 }
 
 HRESULT StartSaverInProcess(bool fullScreen)

@@ -1,0 +1,88 @@
+#include "platform/display/display.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/display/offscreen.h"
+
+namespace platform::display {
+namespace {
+
+std::unique_ptr<Backend>& Installed() {
+  static std::unique_ptr<Backend> backend;
+  return backend;
+}
+
+std::unique_ptr<Backend> Choose() {
+  const char* requested = std::getenv("HALVORA_DISPLAY");
+  const std::string choice = requested ? requested : "";
+  if (choice == "offscreen") return CreateOffscreen();
+  if (choice == "x11") {
+    if (auto x11 = CreateX11()) return x11;
+    std::fprintf(stderr, "halvora: cannot open the X display \"%s\"; using the offscreen display\n",
+                 std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "");
+    return CreateOffscreen();
+  }
+  if (!choice.empty())
+    std::fprintf(stderr, "halvora: ignoring HALVORA_DISPLAY=\"%s\": expected x11 or offscreen\n",
+                 choice.c_str());
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display) {
+    if (auto x11 = CreateX11()) return x11;
+  }
+  return CreateOffscreen();
+}
+
+OffscreenBackend* CurrentOffscreen() { return dynamic_cast<OffscreenBackend*>(&Current()); }
+
+}  // namespace
+
+Backend& Current() {
+  auto& backend = Installed();
+  if (!backend) backend = Choose();
+  return *backend;
+}
+
+void SetCurrentForTests(std::unique_ptr<Backend> backend) {
+  Installed().reset();  // the old backend goes first: it may hold process-wide state
+  Installed() = std::move(backend);
+}
+
+std::unique_ptr<Backend> CreateOffscreen() {
+  return std::make_unique<OffscreenBackend>(ReadOffscreenConfig());
+}
+
+namespace offscreen {
+
+bool LastFrame(PresentedFrame& out) {
+  auto* backend = CurrentOffscreen();
+  return backend && backend->LastFrame(out);
+}
+
+std::uint64_t PresentedFrames() {
+  auto* backend = CurrentOffscreen();
+  return backend ? backend->PresentedFrames() : 0;
+}
+
+void Reset() {
+  Installed().reset();
+  Installed() = CreateOffscreen();
+}
+
+NativeId CreateForeignWindow(int x, int y, int w, int h) {
+  auto* backend = CurrentOffscreen();
+  return backend ? backend->CreateForeignWindow(x, y, w, h) : 0;
+}
+
+void DestroyForeignWindow(NativeId id) {
+  if (auto* backend = CurrentOffscreen()) backend->DestroyForeignWindow(id);
+}
+
+std::size_t LiveWindows() {
+  auto* backend = CurrentOffscreen();
+  return backend ? backend->LiveWindows() : 0;
+}
+
+}  // namespace offscreen
+}  // namespace platform::display
