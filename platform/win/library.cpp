@@ -16,11 +16,12 @@ struct BuiltinLibrary {
     int LoadCount = 0;
 };
 
-// Entries are never removed, so a handle (the entry's address) stays valid.
+// Entries are never removed, so a handle (the entry's address) stays valid. The table is never
+// destroyed either: statics elsewhere free their modules during exit, after this file's statics.
 std::vector<std::unique_ptr<BuiltinLibrary>>& Libraries()
 {
-    static std::vector<std::unique_ptr<BuiltinLibrary>> libraries;
-    return libraries;
+    static auto* libraries = new std::vector<std::unique_ptr<BuiltinLibrary>>;
+    return *libraries;
 }
 
 int ProgramModuleTag;  // its address is the program's module handle
