@@ -187,6 +187,7 @@ struct MSG {
 typedef MSG* LPMSG;
 
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef void (*TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
 struct WNDCLASSA {
     UINT style;
@@ -617,6 +618,8 @@ BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
 int ShowCursor(BOOL bShow);
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
+UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
+BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
 HGDIOBJ GetStockObject(int i);

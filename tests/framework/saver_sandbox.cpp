@@ -73,7 +73,7 @@ bool WindowLayerPresent()
     probe.lpfnWndProc = DefWindowProcA;
     probe.lpszClassName = "HalvoraTestProbe";
     RegisterClassA(&probe);
-    HWND window = CreateWindowExA(0, "HalvoraTestProbe", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExA(0, "HalvoraTestProbe", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
     if (!window)
         return false;
     DestroyWindow(window);
