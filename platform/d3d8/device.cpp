@@ -1,5 +1,6 @@
 // IDirect3DDevice8: life cycle, swap chain, loss and reset, scenes, clears and resource creation.
 #include "platform/d3d8/faults.h"
+#include "platform/win/com.h"
 #include "platform/d3d8/objects.h"
 #include "platform/win/presenter.h"
 
@@ -183,25 +184,16 @@ void DeviceImpl::ResetStateToDefaults()
 
 HRESULT DeviceImpl::QueryInterface(REFIID riid, void** ppvObj)
 {
-    if (!ppvObj)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DDevice8) {
-        *ppvObj = static_cast<IDirect3DDevice8*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObj = nullptr;
-    return E_NOINTERFACE;
+    return platform::QuerySingleInterface<IDirect3DDevice8>(this, IID_IDirect3DDevice8, riid, ppvObj);
 }
 
 ULONG DeviceImpl::AddRef() { return ++count_; }
 
 ULONG DeviceImpl::Release()
 {
-    if (count_ == 0)
-        return 0;
-    ULONG now = --count_;
-    if (now == 0)
+    bool last = false;
+    ULONG now = platform::DropReference(count_, last);
+    if (last)
         delete this;
     return now;
 }

@@ -1,5 +1,6 @@
 // IDirect3D8: the one adapter, its modes (from the display backend), formats and devices.
 #include "platform/d3d8/faults.h"
+#include "platform/win/com.h"
 #include "platform/d3d8/objects.h"
 #include "platform/display/display.h"
 
@@ -71,25 +72,16 @@ Direct3DImpl::Direct3DImpl()
 
 HRESULT Direct3DImpl::QueryInterface(REFIID riid, void** ppvObj)
 {
-    if (!ppvObj)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3D8) {
-        *ppvObj = static_cast<IDirect3D8*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObj = nullptr;
-    return E_NOINTERFACE;
+    return platform::QuerySingleInterface<IDirect3D8>(this, IID_IDirect3D8, riid, ppvObj);
 }
 
 ULONG Direct3DImpl::AddRef() { return ++count_; }
 
 ULONG Direct3DImpl::Release()
 {
-    if (count_ == 0)
-        return 0;
-    ULONG now = --count_;
-    if (now == 0)
+    bool last = false;
+    ULONG now = platform::DropReference(count_, last);
+    if (last)
         delete this;
     return now;
 }

@@ -1,5 +1,6 @@
 // The DirectDraw stand-in: one object answering the video memory questions of the software device.
 #include "platform/ddraw7/ddraw.h"
+#include "platform/win/com.h"
 
 #include "platform/d3d8/objects.h"
 #include "platform/win/library.h"
@@ -61,10 +62,9 @@ public:
     ULONG AddRef() override { return ++count_; }
     ULONG Release() override
     {
-        if (count_ == 0)
-            return 0;
-        ULONG now = --count_;
-        if (now == 0)
+        bool last = false;
+        ULONG now = platform::DropReference(count_, last);
+        if (last)
             delete this;
         return now;
     }

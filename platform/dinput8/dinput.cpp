@@ -1,4 +1,5 @@
 #include "platform/dinput8/dinput.h"
+#include "platform/win/com.h"
 
 const IID IID_IDirectInput8A = {0xBF798030, 0x483A, 0x4DA2, {0xAA, 0x99, 0x5D, 0x64, 0xED, 0x36, 0x97, 0x00}};
 
@@ -8,23 +9,14 @@ class DirectInput final : public IDirectInput8A {
 public:
     HRESULT QueryInterface(REFIID riid, void** ppvObj) override
     {
-        if (!ppvObj)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDirectInput8A) {
-            *ppvObj = static_cast<IDirectInput8A*>(this);
-            ++count_;
-            return S_OK;
-        }
-        *ppvObj = nullptr;
-        return E_NOINTERFACE;
+        return platform::QuerySingleInterface<IDirectInput8A>(this, IID_IDirectInput8A, riid, ppvObj);
     }
     ULONG AddRef() override { return ++count_; }
     ULONG Release() override
     {
-        if (count_ == 0)
-            return 0;
-        ULONG now = --count_;
-        if (now == 0)
+        bool last = false;
+        ULONG now = platform::DropReference(count_, last);
+        if (last)
             delete this;
         return now;
     }
