@@ -43,6 +43,7 @@ private:
     static void OnCancel(GtkButton*, gpointer self);
     static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer self);
+    static gboolean OnMap(GtkWidget*, GdkEvent*, gpointer self);
 
     TForm1& form_;
     bool refreshing_ = false;
@@ -174,6 +175,7 @@ void TSettingsView::Build()
     g_signal_connect(cancel_, "clicked", G_CALLBACK(OnCancel), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
+    g_signal_connect(window_, "map-event", G_CALLBACK(OnMap), this);
 
     Refresh();
     gtk_widget_show_all(window_);
@@ -325,6 +327,16 @@ gboolean TSettingsView::OnDelete(GtkWidget*, GdkEvent*, gpointer self)
     else
         view->Refresh();
     return TRUE;  // the view destroys the window itself once the loop ends
+}
+
+// The whole form is painted afresh when it is shown or restored; GTK redraws it on every
+// control change too, so only these count as the form's repaint.
+gboolean TSettingsView::OnMap(GtkWidget*, GdkEvent*, gpointer self)
+{
+    TSettingsView* view = FromData(self);
+    view->form_.Repaint();
+    gtk_window_set_title(GTK_WINDOW(view->window_), view->form_.Caption().c_str());
+    return FALSE;
 }
 
 gboolean TSettingsView::OnKey(GtkWidget*, GdkEventKey* event, gpointer self)

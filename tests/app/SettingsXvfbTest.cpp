@@ -115,8 +115,7 @@ TEST_F(SettingsXvfb, FirstRunOkAndYesSaveTheDesktopMode)
     Start({});
     const std::string dialog = FocusWindow("Screensaver Options");
     ASSERT_FALSE(dialog.empty()) << Stderr();
-    EXPECT_EQ(Caption(dialog), std::string(kDialogTitle) + " *");  // the cleared record differs
-    Keys({"Return"});  // Ok has the focus
+    Keys({"Return"});  // Ok has the focus; the cleared record differs, so it asks
 
     const std::string question = FocusWindow("^Confirmation$");
     ASSERT_FALSE(question.empty()) << Stderr();
