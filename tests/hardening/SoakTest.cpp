@@ -32,11 +32,11 @@ TEST(Soak, ShortRunStaysFlatQuietAndAlive)
     if (access(binary.c_str(), X_OK) != 0 || access("/usr/bin/python3", X_OK) != 0)
         GTEST_SKIP() << "needs the halvora program and python3";
     const std::string command = "bash '" + script + "' --binary '" + binary +
-                                "' --frames 2000 --sample-every 500 --margin-kib 4096 >/dev/null 2>&1";
+                                "' --frames 1500 --sample-every 500 --margin-kib 4096 >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "run " << script << " --binary " << binary
-                                      << " --frames 2000 --sample-every 500 to see why";
+                                      << " --frames 1500 --sample-every 500 to see why";
 }
 
 }  // namespace
