@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -164,6 +165,37 @@ TEST_F(SettingsDialog, CustomSixteenBitModeIsRestoredWithoutChange)
     EXPECT_TRUE(form.ModeListBox.Enabled);
     EXPECT_TRUE(form.ClickOk());
     EXPECT_TRUE(asker.asked.empty());
+}
+
+// The first run's file must reopen as it was saved whichever order the adapter lists depths
+// and rates in; otherwise merely opening the dialog reports a change.
+TEST_F(SettingsDialog, FirstRunFileReopensUnchangedInAnyModeOrder)
+{
+    for (bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "reversed" : "as listed");
+        FakeAdapter adapter;
+        adapter.desktop = {1024, 768, 85, D3DFMT_X8R8G8B8};
+        adapter.AddSizes({{800, 600}, {1024, 768}}, {60, 85, 75});  // 32-bit modes first
+        if (reversed)
+            std::reverse(adapter.modes.begin(), adapter.modes.end());
+        std::filesystem::remove(OptionsPath);
+        Options = TOptions{};
+        {
+            Asker asker;
+            asker.answers = {IDYES};
+            TForm1 first(asker.Proc());
+            ASSERT_TRUE(first.Open(adapter));
+            ASSERT_TRUE(first.ClickOk());
+        }
+        Options = TOptions{};
+        Asker asker;
+        TForm1 again(asker.Proc());
+        ASSERT_TRUE(again.Open(adapter));
+        EXPECT_EQ(again.PixelDepthBox.SelectedText(), "32 bit");
+        EXPECT_EQ(again.RefreshRateBox.SelectedText(), "85 Hz");
+        EXPECT_FALSE(again.Changed());
+        EXPECT_EQ(again.Caption(), "[Tzo] Halvora Screensaver Options");
+    }
 }
 
 TEST_F(SettingsDialog, FirstRunOkAsksAndWritesTheDesktopSettings)
