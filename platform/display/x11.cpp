@@ -1,6 +1,7 @@
 // The X11 backend: Xlib windows, MIT-SHM or XPutImage presenting, XRandR modes.
 #include "platform/display/display.h"
 #include "platform/display/keymap.h"
+#include "platform/display/x11_hooks.h"
 
 // Xlib's event-type macros would rename this enumerator.
 namespace platform::display {
@@ -75,6 +76,7 @@ public:
     red_ = Channel(visual_->red_mask);
     green_ = Channel(visual_->green_mask);
     blue_ = Channel(visual_->blue_mask);
+    trueColor_ = visual_->c_class == TrueColor && red_.bits && green_.bits && blue_.bits;
     wmDelete_ = XInternAtom(dpy_, "WM_DELETE_WINDOW", False);
     wmProtocols_ = XInternAtom(dpy_, "WM_PROTOCOLS", False);
     Bool supported = False;
@@ -210,16 +212,21 @@ public:
   }
 
   void SetTitle(NativeId id, const std::string& title) override {
-    if (Ours(id)) XStoreName(dpy_, Window(id), title.c_str());
+    if (!Ours(id)) return;
+    XStoreName(dpy_, Window(id), title.c_str());
+    XFlush(dpy_);
   }
 
   void SetTopmost(NativeId id, bool topmost) override {
-    if (Ours(id) && topmost) XRaiseWindow(dpy_, Window(id));
+    if (!Ours(id) || !topmost) return;
+    XRaiseWindow(dpy_, Window(id));
+    XFlush(dpy_);
   }
 
   void MoveResize(NativeId id, int x, int y, int w, int h) override {
     if (!Ours(id) || w <= 0 || h <= 0) return;
     XMoveResizeWindow(dpy_, Window(id), x, y, unsigned(w), unsigned(h));
+    XFlush(dpy_);
     windows_[id].w = w;
     windows_[id].h = h;
   }
@@ -228,6 +235,7 @@ public:
     if (!Ours(id)) return;
     if (visible) {
       XUndefineCursor(dpy_, Window(id));
+      XFlush(dpy_);
       return;
     }
     if (!blankCursor_) {
@@ -238,20 +246,36 @@ public:
       XFreePixmap(dpy_, blank);
     }
     XDefineCursor(dpy_, Window(id), blankCursor_);
+    XFlush(dpy_);
   }
 
   bool Present(NativeId id, const Frame& frame) override {
     if (!Ours(id) || !frame.pixels || frame.width <= 0 || frame.height <= 0 || frame.pitchBytes < frame.width * 4)
       return false;
+    if (!trueColor_) {
+      RefusePalette();
+      return false;
+    }
     NativeWindow& win = windows_[id];
     const int w = std::min(frame.width, win.w), h = std::min(frame.height, win.h);
     if (!gc_) gc_ = XCreateGC(dpy_, root_, 0, nullptr);
-    if (shmAvailable_ && PresentShm(Window(id), win, frame, w, h)) return !g_connectionLost;
-    return PresentPut(Window(id), frame, w, h);
+    if (shmAvailable_ && PresentShm(Window(id), win, frame, w, h)) {
+      lastPath_ = x11::PresentPath::SharedMemory;
+      return !g_connectionLost;
+    }
+    if (!PresentPut(Window(id), frame, w, h)) return false;
+    lastPath_ = x11::PresentPath::PutImage;
+    return true;
   }
+
+  x11::PresentPath LastPath() const { return lastPath_; }
 
   bool CaptureDesktop(std::vector<std::uint32_t>& pixels, int& w, int& h) override {
     if (g_connectionLost) return false;
+    if (!trueColor_) {
+      RefusePalette();
+      return false;
+    }
     ScreenSize(w, h);
     XImage* image = nullptr;
     Trapped([&] {
@@ -260,6 +284,14 @@ public:
     });
     if (!image) return false;
     pixels.resize(std::size_t(w) * h);
+    if (DirectLayout(image->bits_per_pixel) && image->byte_order == LSBFirst) {
+      for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image->data + std::size_t(y) * image->bytes_per_line);
+        for (int x = 0; x < w; ++x) pixels[std::size_t(y) * w + x] = 0xFF000000u | row[x];
+      }
+      XDestroyImage(image);
+      return true;
+    }
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         const unsigned long p = XGetPixel(image, x, y);
@@ -273,6 +305,7 @@ public:
   int EventFd() override { return g_connectionLost ? -1 : ConnectionNumber(dpy_); }
 
   bool NextEvent(Event& out) override {
+    if (!g_connectionLost) XSetIOErrorHandler(ReportIoError);
     while (pending_.empty() && !g_connectionLost && XPending(dpy_) > 0) {
       XEvent ev;
       XNextEvent(dpy_, &ev);
@@ -298,8 +331,12 @@ private:
   bool Ours(NativeId id) const { return !g_connectionLost && windows_.count(id); }
 
   // Runs f with errors recorded; false when it failed or raised an X error.
+  // The handlers are process-wide and a toolkit opened later may have replaced them.
   template <typename F>
   bool Trapped(F&& f) {
+    if (g_connectionLost) return false;
+    XSetErrorHandler(RecordError);
+    XSetIOErrorHandler(ReportIoError);
     XSync(dpy_, False);
     g_lastError = 0;
     const bool ok = f();
@@ -307,6 +344,17 @@ private:
     const bool clean = g_lastError == 0 && !g_connectionLost;
     g_lastError = 0;
     return ok && clean;
+  }
+
+  bool DirectLayout(int bitsPerPixel) const {
+    return bitsPerPixel == 32 && red_.shift == 16 && green_.shift == 8 && blue_.shift == 0 && red_.bits == 8 &&
+           green_.bits == 8 && blue_.bits == 8;
+  }
+
+  void RefusePalette() {
+    if (paletteReported_) return;
+    paletteReported_ = true;
+    std::fprintf(stderr, "halvora: the X screen has no TrueColor visual (depth %d); frames cannot be shown\n", depth_);
   }
 
   static Mode ModeOf(const XRRModeInfo& info) {
@@ -346,8 +394,7 @@ private:
 
   // X8R8G8B8 into the visual's layout; a straight copy for the common 24/32-bit visual.
   void Convert(const Frame& frame, int w, int h, char* dst, int dstPitch, int bitsPerPixel) const {
-    const bool direct = bitsPerPixel == 32 && red_.shift == 16 && green_.shift == 8 && blue_.shift == 0 &&
-                        red_.bits == 8 && green_.bits == 8 && blue_.bits == 8;
+    const bool direct = DirectLayout(bitsPerPixel);
     for (int y = 0; y < h; ++y) {
       const auto* src = reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const char*>(frame.pixels) +
                                                                std::size_t(y) * frame.pitchBytes);
@@ -427,7 +474,8 @@ private:
     image->data = buffer.data();
     Convert(frame, w, h, image->data, image->bytes_per_line, image->bits_per_pixel);
     XPutImage(dpy_, id, gc_, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
-    XFlush(dpy_);
+    // A round trip per frame keeps a slow server from piling up frames behind us.
+    XSync(dpy_, False);
     image->data = nullptr;
     XDestroyImage(image);
     return !g_connectionLost;
@@ -543,6 +591,9 @@ private:
   Channel red_, green_, blue_;
   Atom wmDelete_ = 0, wmProtocols_ = 0;
   bool shmAvailable_ = false;
+  bool trueColor_ = false;
+  bool paletteReported_ = false;
+  x11::PresentPath lastPath_ = x11::PresentPath::NoFrame;
   bool randr_ = false;
   GC gc_ = nullptr;
   Cursor blankCursor_ = 0;
@@ -552,6 +603,11 @@ private:
 };
 
 }  // namespace
+
+x11::PresentPath x11::LastPresentPath(Backend& backend) {
+  auto* x = dynamic_cast<X11Backend*>(&backend);
+  return x ? x->LastPath() : PresentPath::NoFrame;
+}
 
 std::unique_ptr<Backend> CreateX11(const char* displayName) {
   XSetErrorHandler(RecordError);

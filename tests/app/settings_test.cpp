@@ -5,10 +5,13 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "app/uC.h"
 #include "app/uSettings.h"
+#include "platform/display/display.h"
+#include "tests/framework/saver_sandbox.h"
 
 namespace {
 
@@ -413,6 +416,42 @@ TEST_F(SettingsDialog, HelpShowsItsBoxAndIsNotHandled)
     ASSERT_TRUE(form.Open(adapter));
     EXPECT_FALSE(form.Help());
     EXPECT_EQ(asker.asked, std::vector<std::string>{"11111111"});
+}
+
+}  // namespace
+
+namespace {
+
+// The dialog's own adapter over the device stand-in, on the offscreen display's modes: the
+// resolutions ascend and a new resolution picks its deepest pixel depth, as on a real driver.
+TEST(SettingsSystemAdapter, ListsAscendAndANewResolutionPicksTheDeepestDepth)
+{
+    TSandboxOptions size;
+    size.Width = 1280;
+    size.Height = 1024;
+    SaverSandbox sandbox(size);
+    platform::display::offscreen::Reset();
+    InitDataPaths();
+    std::filesystem::remove(OptionsPath);
+    Options = TOptions{};
+
+    Asker asker;
+    TForm1 form(asker.Proc());
+    std::unique_ptr<TDialogAdapter> adapter = CreateSystemAdapter();
+    ASSERT_TRUE(form.Open(*adapter));
+    EXPECT_EQ(form.ModeListBox.Items, (std::vector<std::string>{"800x600", "1024x768", "1152x864", "1280x720",
+                                                                "1280x960", "1280x1024"}));
+    EXPECT_EQ(form.ModeListBox.SelectedText(), "1280x1024");  // the desktop preset
+    EXPECT_EQ(form.PixelDepthBox.SelectedText(), "32 bit");
+    form.ClickCustom();
+    for (int i = 0; i < static_cast<int>(form.ModeListBox.Items.size()); ++i) {
+        form.SelectResolution(i);
+        EXPECT_EQ(form.PixelDepthBox.Items, (std::vector<std::string>{"16 bit", "32 bit"}));
+        EXPECT_EQ(form.PixelDepthBox.SelectedText(), "32 bit") << form.ModeListBox.SelectedText();
+        EXPECT_EQ(form.RefreshRateBox.SelectedText(), "60 Hz");
+    }
+    adapter.reset();
+    platform::display::offscreen::Reset();
 }
 
 }  // namespace
