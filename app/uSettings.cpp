@@ -1,6 +1,7 @@
 #include "app/uSettings.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/uFormats.h"
 #include "common/uStrings.h"
@@ -24,6 +25,24 @@ int IndexOfText(const std::vector<std::string>& items, const std::string& text)
 {
     auto it = std::find(items.begin(), items.end(), text);
     return it == items.end() ? -1 : static_cast<int>(it - items.begin());
+}
+
+// Adapters list modes in no promised order: "the last one no larger" is the
+// largest one only when they ascend, and a stored 32-bit mode must not come back as 16 bit.
+int LargestNotAbove(const std::vector<int>& values, int limit)
+{
+    int best = -1;
+    for (size_t i = 0; i < values.size(); ++i)
+        if (values[i] <= limit && (best < 0 || values[i] >= values[best]))
+            best = static_cast<int>(i);
+    return best;
+}
+
+// Nothing fitting leaves the list's own pick in place.
+void SelectIfAny(TListControl& list, int index)
+{
+    if (index >= 0)
+        list.Select(index);
 }
 
 }  // namespace
@@ -235,22 +254,27 @@ bool TForm1::LoadIntoControls()
     BlendMode.Select(Options.BlendMode);
 
     FillResolutions();
-    for (size_t i = 0; i < shown_.size(); ++i)
-        if (shown_[i]->width <= Options.Width && shown_[i]->height <= Options.Height)
-            ModeListBox.Select(static_cast<int>(i));
+    int best = -1;
+    for (size_t i = 0; i < shown_.size(); ++i) {
+        const Resolution& res = *shown_[i];
+        if (res.width > Options.Width || res.height > Options.Height)
+            continue;
+        if (best < 0 || std::pair(res.width, res.height) >= std::pair(shown_[best]->width, shown_[best]->height))
+            best = static_cast<int>(i);
+    }
+    SelectIfAny(ModeListBox, best);
 
     FillDepths(false, true);
-    int wantedBits = FormatBitDepth(static_cast<uint32_t>(Options.Format));
-    if (const Resolution* res = SelectedResolution())
-        for (size_t i = 0; i < res->depths.size(); ++i)
-            if (res->depths[i].bits <= wantedBits)
-                PixelDepthBox.Select(static_cast<int>(i));
+    if (const Resolution* res = SelectedResolution()) {
+        std::vector<int> bits;
+        for (const Depth& depth : res->depths)
+            bits.push_back(depth.bits);
+        SelectIfAny(PixelDepthBox, LargestNotAbove(bits, FormatBitDepth(static_cast<uint32_t>(Options.Format))));
+    }
 
     FillRefreshRates(false, true);
     if (const Depth* depth = SelectedDepth())
-        for (size_t i = 0; i < depth->rates.size(); ++i)
-            if (depth->rates[i] <= Options.RefreshRate)
-                RefreshRateBox.Select(static_cast<int>(i));
+        SelectIfAny(RefreshRateBox, LargestNotAbove(depth->rates, Options.RefreshRate));
     ComputeBestFormat();
     return true;
 }

@@ -1,8 +1,12 @@
 // The settings dialog's view of the display adapter: its own short-lived Direct3D 8 interface
 // and DirectDraw 7's capability report. It never creates a device.
+#include <algorithm>
 #include <cstring>
+#include <tuple>
+#include <vector>
 
 #include "app/uSettings.h"
+#include "common/uFormats.h"
 #include "platform/ddraw7/ddraw.h"
 #include "render/uCaps.h"
 #include "render/uCaps7.h"
@@ -46,11 +50,27 @@ public:
         return hr;
     }
 
-    UINT ModeCount() override { return d3d_->GetAdapterModeCount(D3DADAPTER_DEFAULT); }
+    // The dialog picks "the last item no larger than" and "the last depth" as the largest:
+    // that holds only for modes in ascending order, which the adapter does not promise.
+    UINT ModeCount() override
+    {
+        modes_.clear();
+        UINT count = d3d_->GetAdapterModeCount(D3DADAPTER_DEFAULT);
+        for (UINT i = 0; i < count; ++i) {
+            D3DDISPLAYMODE mode = {};
+            if (SUCCEEDED(d3d_->EnumAdapterModes(D3DADAPTER_DEFAULT, i, &mode)))
+                modes_.push_back(mode);
+        }
+        std::stable_sort(modes_.begin(), modes_.end(), Ascending);
+        return static_cast<UINT>(modes_.size());
+    }
 
     bool Mode(UINT index, D3DDISPLAYMODE& mode) override
     {
-        return SUCCEEDED(d3d_->EnumAdapterModes(D3DADAPTER_DEFAULT, index, &mode));
+        if (index >= modes_.size())
+            return false;
+        mode = modes_[index];
+        return true;
     }
 
     bool AcceptsFullScreen(D3DFORMAT format) override
@@ -66,7 +86,16 @@ public:
     }
 
 private:
+    static bool Ascending(const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b)
+    {
+        auto key = [](const D3DDISPLAYMODE& m) {
+            return std::make_tuple(m.Width, m.Height, FormatBitDepth(m.Format), m.RefreshRate);
+        };
+        return key(a) < key(b);
+    }
+
     IDirect3D8* d3d_ = nullptr;
+    std::vector<D3DDISPLAYMODE> modes_;
 };
 
 }  // namespace

@@ -22,7 +22,8 @@ public:
 private:
     static GtkWidget* Frame(const char* caption);
     GtkWidget* Combo(bool editable);
-    void Place(GtkWidget* widget, int x, int y, int w, int h);
+    GtkWidget* Column(int x, int y, int w, int h);
+    void Place(GtkWidget* into, GtkWidget* widget, int x, int y, int w, int h);
     void Refresh();
     void FillCombo(GtkWidget* combo, const TListControl& list, bool editable);
     std::map<GtkWidget*, std::vector<std::string>> shownItems_;
@@ -42,6 +43,7 @@ private:
     static void OnCancel(GtkButton*, gpointer self);
     static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer self);
+    static gboolean OnMap(GtkWidget*, GdkEvent*, gpointer self);
 
     TForm1& form_;
     bool refreshing_ = false;
@@ -83,10 +85,21 @@ GtkWidget* TSettingsView::Combo(bool editable)
     return editable ? gtk_combo_box_text_new_with_entry() : gtk_combo_box_text_new();
 }
 
-void TSettingsView::Place(GtkWidget* widget, int x, int y, int w, int h)
+GtkWidget* TSettingsView::Column(int x, int y, int w, int h)
 {
+    GtkWidget* column = gtk_fixed_new();
+    Place(fixed_, column, x, y, w, h);
+    return column;
+}
+
+// Positions are the dialog's client coordinates whatever container holds the widget.
+void TSettingsView::Place(GtkWidget* into, GtkWidget* widget, int x, int y, int w, int h)
+{
+    int originX = 0, originY = 0;
+    if (into != fixed_)
+        gtk_container_child_get(GTK_CONTAINER(fixed_), into, "x", &originX, "y", &originY, nullptr);
     gtk_widget_set_size_request(widget, w, h);
-    gtk_fixed_put(GTK_FIXED(fixed_), widget, x, y);
+    gtk_fixed_put(GTK_FIXED(into), widget, x - originX, y - originY);
 }
 
 void TSettingsView::Build()
@@ -106,25 +119,26 @@ void TSettingsView::Build()
     gtk_widget_set_size_request(fixed_, TForm1::ClientWidth, TForm1::ClientHeight);
     gtk_container_add(GTK_CONTAINER(window_), fixed_);
 
-    // Left column: the preset and the screen mode.
-    Place(Frame("Settings"), 4, 2, 170, 44);
+    // Each column is its own container so Tab walks down one column before the next.
+    GtkWidget* left = Column(0, 0, 160, 154);
+    Place(left, Frame("Settings"), 4, 2, 154, 44);
     rbCustom_ = gtk_radio_button_new_with_label(nullptr, "Custom");
     rbDesktop_ = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(rbCustom_), "Desktop");
-    Place(rbCustom_, 12, 20, 76, 22);
-    Place(rbDesktop_, 90, 20, 80, 22);
+    Place(left, rbCustom_, 8, 20, 72, 22);
+    Place(left, rbDesktop_, 82, 20, 72, 22);
 
-    Place(Frame("Screen mode"), 4, 48, 170, 104);
+    Place(left, Frame("Screen mode"), 4, 48, 154, 104);
     mode_ = Combo(false);
     depth_ = Combo(false);
     rate_ = Combo(false);
-    Place(mode_, 12, 66, 154, 26);
-    Place(depth_, 12, 94, 154, 26);
-    Place(rate_, 12, 122, 154, 26);
+    Place(left, mode_, 10, 66, 142, 26);
+    Place(left, depth_, 10, 94, 142, 26);
+    Place(left, rate_, 10, 122, 142, 26);
 
-    // Right column: the spiral settings.
-    Place(Frame(nullptr), 180, 2, 175, 150);
+    GtkWidget* right = Column(160, 0, 199, 154);
+    Place(right, Frame(nullptr), 162, 2, 193, 150);
     cbAdvanced_ = gtk_check_button_new_with_label("Advanced options");
-    Place(cbAdvanced_, 188, 8, 160, 22);
+    Place(right, cbAdvanced_, 170, 8, 178, 22);
     label1_ = gtk_label_new("Spiral type:");
     label2_ = gtk_label_new("Spiral count:");
     label3_ = gtk_label_new("Blend mode:");
@@ -133,19 +147,20 @@ void TSettingsView::Build()
     spiralType_ = Combo(true);
     spiralCount_ = Combo(true);
     blendMode_ = Combo(true);
-    Place(label1_, 188, 38, 72, 26);
-    Place(spiralType_, 262, 38, 88, 26);
-    Place(label2_, 188, 74, 72, 26);
-    Place(spiralCount_, 262, 74, 88, 26);
-    Place(label3_, 188, 110, 72, 26);
-    Place(blendMode_, 262, 110, 88, 26);
+    Place(right, label1_, 170, 38, 78, 26);
+    Place(right, spiralType_, 250, 38, 98, 26);
+    Place(right, label2_, 170, 74, 78, 26);
+    Place(right, spiralCount_, 250, 74, 98, 26);
+    Place(right, label3_, 170, 110, 78, 26);
+    Place(right, blendMode_, 250, 110, 98, 26);
+    // The entries' own minimum would push the boxes past the dialog's right edge.
     for (GtkWidget* combo : {spiralType_, spiralCount_, blendMode_})
-        gtk_entry_set_width_chars(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(combo))), 6);
+        gtk_entry_set_width_chars(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(combo))), 4);
 
     ok_ = gtk_button_new_with_label("Ok");
     cancel_ = gtk_button_new_with_label("Cancel");
-    Place(ok_, 196, 158, 76, 26);
-    Place(cancel_, 278, 158, 76, 26);
+    Place(fixed_, ok_, 196, 158, 76, 26);
+    Place(fixed_, cancel_, 278, 158, 76, 26);
 
     g_signal_connect(rbCustom_, "toggled", G_CALLBACK(OnCustom), this);
     g_signal_connect(rbDesktop_, "toggled", G_CALLBACK(OnDesktop), this);
@@ -160,6 +175,7 @@ void TSettingsView::Build()
     g_signal_connect(cancel_, "clicked", G_CALLBACK(OnCancel), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
+    g_signal_connect(window_, "map-event", G_CALLBACK(OnMap), this);
 
     Refresh();
     gtk_widget_show_all(window_);
@@ -220,16 +236,18 @@ void TSettingsView::Run()
 void TSettingsView::OnCustom(GtkToggleButton* b, gpointer self)
 {
     HANDLER_GUARD
-    if (gtk_toggle_button_get_active(b))
-        view->form_.ClickCustom();
+    if (!gtk_toggle_button_get_active(b))
+        return;  // the group switches the old button off first; mirroring then would undo the click
+    view->form_.ClickCustom();
     view->Refresh();
 }
 
 void TSettingsView::OnDesktop(GtkToggleButton* b, gpointer self)
 {
     HANDLER_GUARD
-    if (gtk_toggle_button_get_active(b))
-        view->form_.ClickDesktop();
+    if (!gtk_toggle_button_get_active(b))
+        return;  // the group switches the old button off first; mirroring then would undo the click
+    view->form_.ClickDesktop();
     view->Refresh();
 }
 
@@ -309,6 +327,16 @@ gboolean TSettingsView::OnDelete(GtkWidget*, GdkEvent*, gpointer self)
     else
         view->Refresh();
     return TRUE;  // the view destroys the window itself once the loop ends
+}
+
+// The whole form is painted afresh when it is shown or restored; GTK redraws it on every
+// control change too, so only these count as the form's repaint.
+gboolean TSettingsView::OnMap(GtkWidget*, GdkEvent*, gpointer self)
+{
+    TSettingsView* view = FromData(self);
+    view->form_.Repaint();
+    gtk_window_set_title(GTK_WINDOW(view->window_), view->form_.Caption().c_str());
+    return FALSE;
 }
 
 gboolean TSettingsView::OnKey(GtkWidget*, GdkEventKey* event, gpointer self)

@@ -6,6 +6,7 @@
 #include "common/uFormats.h"
 #include "framework/uD3DGlobals.h"
 #include "framework/uErrors.h"
+#include "framework/uFrameRate.h"
 #include "render/uCaps.h"
 #include "render/uLog.h"
 #include "scene/uBasic.h"
@@ -383,7 +384,10 @@ HRESULT TD3DApplication::Render3DEnvironment()
         SceneRoot->Render();
     RenderOverlay();
     CheckResult(Device->EndScene());
-    return Device->Present(nullptr, nullptr, nullptr, nullptr);
+    const HRESULT presented = Device->Present(nullptr, nullptr, nullptr, nullptr);
+    if (SUCCEEDED(presented))
+        TFrameRateReport::Process().Presented(FrameRateClockSeconds());
+    return presented;
 }
 
 void TD3DApplication::Cleanup3DEnvironment()

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the program and the tests need; skips what is there.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
-  libx11-dev libxext-dev libxrandr-dev libxtst-dev libgtk-3-dev libpng-dev
+  libx11-dev libxext-dev libxrandr-dev libxtst-dev libxfixes-dev libgtk-3-dev libpng-dev
   xvfb x11-utils xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do

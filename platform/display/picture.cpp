@@ -82,7 +82,17 @@ bool ReadTga(const std::string& path, Image& out, std::string& error) {
   const std::streamoff skip = idLength + (colorMapType ? mapLength * ((mapEntryBits + 7) / 8) : 0);
   file.seekg(skip, std::ios::cur);
   const int bytesPerPixel = bits / 8;
-  std::vector<unsigned char> data(std::size_t(width) * height * bytesPerPixel);
+  const std::uint64_t needed = std::uint64_t(width) * height * bytesPerPixel;
+  // A header may claim far more than the file holds; learn that before allocating for it.
+  const std::streamoff at = file.tellg();
+  file.seekg(0, std::ios::end);
+  const std::streamoff end = file.tellg();
+  if (at < 0 || end < at || std::uint64_t(end - at) < needed) {
+    error = "TGA pixel data is truncated";
+    return false;
+  }
+  file.seekg(at);
+  std::vector<unsigned char> data(needed);
   if (!file.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size()))) {
     error = "TGA pixel data is truncated";
     return false;

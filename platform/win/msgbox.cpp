@@ -82,6 +82,8 @@ int RunDialog(const char* text, const char* caption, UINT type)
     GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, IconOf(type), GTK_BUTTONS_NONE, "%s", text);
     gtk_window_set_title(GTK_WINDOW(dialog), caption);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    // An owner-less box belongs in the middle of the screen, not wherever the server puts it.
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     for (const Button& b : ButtonsOf(type))
         gtk_dialog_add_button(GTK_DIALOG(dialog), b.label, b.answer);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), DefaultAnswer(type));

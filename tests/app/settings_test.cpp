@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "app/uC.h"
 #include "app/uSettings.h"
+#include "platform/display/display.h"
+#include "tests/framework/saver_sandbox.h"
 
 namespace {
 
@@ -164,6 +168,37 @@ TEST_F(SettingsDialog, CustomSixteenBitModeIsRestoredWithoutChange)
     EXPECT_TRUE(form.ModeListBox.Enabled);
     EXPECT_TRUE(form.ClickOk());
     EXPECT_TRUE(asker.asked.empty());
+}
+
+// The first run's file must reopen as it was saved whichever order the adapter lists depths
+// and rates in; otherwise merely opening the dialog reports a change.
+TEST_F(SettingsDialog, FirstRunFileReopensUnchangedInAnyModeOrder)
+{
+    for (bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "reversed" : "as listed");
+        FakeAdapter adapter;
+        adapter.desktop = {1024, 768, 85, D3DFMT_X8R8G8B8};
+        adapter.AddSizes({{800, 600}, {1024, 768}}, {60, 85, 75});  // 32-bit modes first
+        if (reversed)
+            std::reverse(adapter.modes.begin(), adapter.modes.end());
+        std::filesystem::remove(OptionsPath);
+        Options = TOptions{};
+        {
+            Asker asker;
+            asker.answers = {IDYES};
+            TForm1 first(asker.Proc());
+            ASSERT_TRUE(first.Open(adapter));
+            ASSERT_TRUE(first.ClickOk());
+        }
+        Options = TOptions{};
+        Asker asker;
+        TForm1 again(asker.Proc());
+        ASSERT_TRUE(again.Open(adapter));
+        EXPECT_EQ(again.PixelDepthBox.SelectedText(), "32 bit");
+        EXPECT_EQ(again.RefreshRateBox.SelectedText(), "85 Hz");
+        EXPECT_FALSE(again.Changed());
+        EXPECT_EQ(again.Caption(), "[Tzo] Halvora Screensaver Options");
+    }
 }
 
 TEST_F(SettingsDialog, FirstRunOkAsksAndWritesTheDesktopSettings)
@@ -381,6 +416,42 @@ TEST_F(SettingsDialog, HelpShowsItsBoxAndIsNotHandled)
     ASSERT_TRUE(form.Open(adapter));
     EXPECT_FALSE(form.Help());
     EXPECT_EQ(asker.asked, std::vector<std::string>{"11111111"});
+}
+
+}  // namespace
+
+namespace {
+
+// The dialog's own adapter over the device stand-in, on the offscreen display's modes: the
+// resolutions ascend and a new resolution picks its deepest pixel depth, as on a real driver.
+TEST(SettingsSystemAdapter, ListsAscendAndANewResolutionPicksTheDeepestDepth)
+{
+    TSandboxOptions size;
+    size.Width = 1280;
+    size.Height = 1024;
+    SaverSandbox sandbox(size);
+    platform::display::offscreen::Reset();
+    InitDataPaths();
+    std::filesystem::remove(OptionsPath);
+    Options = TOptions{};
+
+    Asker asker;
+    TForm1 form(asker.Proc());
+    std::unique_ptr<TDialogAdapter> adapter = CreateSystemAdapter();
+    ASSERT_TRUE(form.Open(*adapter));
+    EXPECT_EQ(form.ModeListBox.Items, (std::vector<std::string>{"800x600", "1024x768", "1152x864", "1280x720",
+                                                                "1280x960", "1280x1024"}));
+    EXPECT_EQ(form.ModeListBox.SelectedText(), "1280x1024");  // the desktop preset
+    EXPECT_EQ(form.PixelDepthBox.SelectedText(), "32 bit");
+    form.ClickCustom();
+    for (int i = 0; i < static_cast<int>(form.ModeListBox.Items.size()); ++i) {
+        form.SelectResolution(i);
+        EXPECT_EQ(form.PixelDepthBox.Items, (std::vector<std::string>{"16 bit", "32 bit"}));
+        EXPECT_EQ(form.PixelDepthBox.SelectedText(), "32 bit") << form.ModeListBox.SelectedText();
+        EXPECT_EQ(form.RefreshRateBox.SelectedText(), "60 Hz");
+    }
+    adapter.reset();
+    platform::display::offscreen::Reset();
 }
 
 }  // namespace

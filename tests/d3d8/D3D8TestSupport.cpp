@@ -1,6 +1,5 @@
 #include "tests/d3d8/D3D8TestSupport.h"
 
-#include "platform/d3d8/raster/raster.h"
 
 #include <cstring>
 #include <memory>
@@ -81,27 +80,6 @@ std::uint32_t DeviceTest::BackBufferPixel(int x, int y)
     if (back)
         back->Release();
     return value & 0x00FFFFFF;
-}
-
-bool DeviceTest::RasterDraws()
-{
-    std::uint32_t pixels[4] = {};
-    raster::SurfaceView target{reinterpret_cast<std::uint8_t*>(pixels), 2, 2, 8, raster::PixelFormat::X8R8G8B8};
-    const float v[3][5] = {{-1, -1, 0, 1, 0}, {5, -1, 0, 1, 0}, {-1, 5, 0, 1, 0}};
-    std::uint8_t data[3 * 20];
-    std::memcpy(data, v, sizeof(data));
-    std::uint32_t white = 0xFFFFFFFF;
-    for (int i = 0; i < 3; ++i)
-        std::memcpy(data + 20 * i + 16, &white, 4);
-    raster::DrawState state;
-    state.stages[0].colorOp = D3DTOP_SELECTARG1;
-    state.stages[0].colorArg1 = D3DTA_DIFFUSE;
-    state.cullMode = D3DCULL_NONE;
-    raster::VertexLayout layout{20, 0, true, 16, -1};
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    raster::DrawPrimitive(state, layout, data, sizeof(data), D3DPT_TRIANGLELIST, 0, 1, identity, {0, 0, 2, 2, 0, 1},
-                          target);
-    return (pixels[0] & 0xFFFFFF) == 0xFFFFFF;
 }
 
 }  // namespace d3d8test

@@ -65,8 +65,6 @@ protected:
     // Releases the device; its last release returns the number of live resources.
     ULONG ReleaseDevice();
     std::uint32_t BackBufferPixel(int x, int y);
-    // False while the back end does not draw yet: pixel checks then skip.
-    static bool RasterDraws();
 
     IDirect3D8* D3D = nullptr;
     IDirect3DDevice8* Device = nullptr;

@@ -70,7 +70,10 @@ TEST(OffscreenRun, MatchesTheReferenceFrames)
         GTEST_SKIP() << "the window layer is not built yet";
     const std::string capture = sandbox.Root() + "/frames";
     fs::create_directories(capture);
-    ASSERT_EQ(RunOffscreen(sandbox, capture, 600, 1), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");
+    // Writing every frame as PNG dominates the run; the run is deterministic, so frame 1
+    // comes from a one-frame run and the others from a run that writes every 20th.
+    ASSERT_EQ(RunOffscreen(sandbox, capture, 1, 1), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");
+    ASSERT_EQ(RunOffscreen(sandbox, capture, 600, 20), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");
     const bool update = std::getenv("HALVORA_UPDATE_REFERENCES") != nullptr;
     const std::string references = SourcePath("tests/e2e/reference");
     for (int frame : frames) {

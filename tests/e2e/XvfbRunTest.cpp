@@ -34,12 +34,12 @@ protected:
         sandbox_ = std::make_unique<SaverSandbox>(options);
     }
 
-    TChild StartSaver()
+    TChild StartSaver(const std::vector<std::string>& args = {"/s"})
     {
         std::vector<std::string> env = sandbox_->Environment();
         env.push_back("HALVORA_DISPLAY=x11");
         env.push_back("DISPLAY=" + xvfb_->Display());
-        return StartProgram(HalvoraExecutable(), {"/s"}, env, sandbox_->Root() + "/stderr.txt");
+        return StartProgram(HalvoraExecutable(), args, env, sandbox_->Root() + "/stderr.txt");
     }
 
     // The X11 backend fell back to the offscreen display.
@@ -102,6 +102,30 @@ TEST_F(XvfbRun, AClickEndsTheSaverOnceTheFadingIsOver)
         status = WaitProgram(saver, 1000);
     EXPECT_EQ(status, 0) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
     EXPECT_GT(seconds, 3.0) << "clicks during the fading must be ignored";
+}
+
+TEST_F(XvfbRun, PreviewChildCoversItsParentAndEndsWithIt)
+{
+    TXParentWindow parent(xvfb_->Display(), 240, 180);
+    ASSERT_TRUE(parent.Ok());
+    TChild saver = StartSaver({"/p", std::to_string(parent.Id())});
+    bool covered = false;
+    int width = 0, height = 0;
+    for (int i = 0; i < 100 && !covered && StillRunning(saver) && !X11Unavailable(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        covered = parent.ChildCount(&width, &height) > 0;
+    }
+    if (X11Unavailable()) {
+        WaitProgram(saver, 1000);
+        GTEST_SKIP() << "the X11 display backend is not available";
+    }
+    ASSERT_TRUE(covered) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
+    EXPECT_EQ(width, 240);
+    EXPECT_EQ(height, 180);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(StillRunning(saver)) << "the preview runs while its parent lives";
+    parent.Destroy();
+    EXPECT_EQ(WaitProgram(saver, 10000), 0) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
 }
 
 }  // namespace

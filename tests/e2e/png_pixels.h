@@ -11,3 +11,6 @@ struct TPicture {
 };
 
 bool ReadPng(const std::string& path, TPicture& out);
+
+// An X window dump (xwd) of a TrueColor screen, 24 or 32 bits per pixel, ZPixmap.
+bool ReadXwd(const std::string& path, TPicture& out);

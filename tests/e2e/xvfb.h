@@ -21,3 +21,21 @@ private:
 };
 
 bool ProgramInstalled(const std::string& name);
+
+// A plain mapped top-level window on a display, standing in for another program's window.
+class TXParentWindow {
+public:
+    TXParentWindow(const std::string& display, int width, int height);
+    ~TXParentWindow();
+    TXParentWindow(const TXParentWindow&) = delete;
+    TXParentWindow& operator=(const TXParentWindow&) = delete;
+    bool Ok() const { return id_ != 0; }
+    unsigned long Id() const { return id_; }
+    // Its child windows, or -1 once it cannot be queried; the first one's size when asked.
+    int ChildCount(int* width = nullptr, int* height = nullptr) const;
+    void Destroy();
+
+private:
+    void* display_ = nullptr;
+    unsigned long id_ = 0;
+};

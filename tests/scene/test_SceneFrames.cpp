@@ -86,13 +86,8 @@ protected:
     TStateBlockDepot* Depot = nullptr;
 };
 
-#define SKIP_WITHOUT_RASTER() \
-    if (!RasterDraws())       \
-    GTEST_SKIP() << "the rasterizer does not draw yet"
-
 TEST_F(SceneFrames, ColorRectCoversItsPixelsExactly)
 {
-    SKIP_WITHOUT_RASTER();
     auto* rect = new TColorRect;
     rect->StateBlocks[0] = 15;
     rect->SetPixelRect(10, 5, 20, 12);
@@ -120,7 +115,6 @@ TEST_F(SceneFrames, ColorRectCoversItsPixelsExactly)
 
 TEST_F(SceneFrames, TexRectShowsThePictureAtItsPixelPosition)
 {
-    SKIP_WITHOUT_RASTER();
     auto* pic = new TTexRect256(3, 4, Picture(20, 10, 0xFF), false, 16);
     pic->StateBlocks[0] = 19;
     DrawFrame([&] { pic->Render(); });
@@ -142,7 +136,6 @@ TEST_F(SceneFrames, TexRectShowsThePictureAtItsPixelPosition)
 
 TEST_F(SceneFrames, LabelDrawsItsGlyphs)
 {
-    SKIP_WITHOUT_RASTER();
     auto* font = new TIndexedTextureFont;
     auto* label = new TTexLabel(font, 0, "HI");
     label->SetPixelPos(5, 6);

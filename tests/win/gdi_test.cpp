@@ -14,8 +14,7 @@ protected:
     {
         WindowLayerTest::SetUp();
         env.Set("HALVORA_SCREEN", "64x48");
-        if (!UseOffscreen())
-            GTEST_SKIP() << "no offscreen display in this build";
+        ASSERT_TRUE(UseOffscreen());
     }
 };
 

@@ -15,19 +15,7 @@
 #include "platform/win/window_test_hooks.h"
 #include "platform/win/windows.h"
 
-// Declared weak so that these tests link, and skip, while no offscreen display is built in.
-namespace platform::display::offscreen {
-__attribute__((weak)) bool LastFrame(PresentedFrame& out);
-__attribute__((weak)) std::uint64_t PresentedFrames();
-__attribute__((weak)) void Reset();
-__attribute__((weak)) NativeId CreateForeignWindow(int x, int y, int w, int h);
-__attribute__((weak)) void DestroyForeignWindow(NativeId);
-__attribute__((weak)) std::size_t LiveWindows();
-}  // namespace platform::display::offscreen
-
 namespace wintest {
-
-inline bool OffscreenBuiltIn() { return &platform::display::offscreen::Reset != nullptr; }
 
 using platform::display::Event;
 using platform::display::EventKind;
@@ -175,11 +163,9 @@ protected:
         platform::display::SetCurrentForTests(std::move(d));
         return ref;
     }
-    // false (and the test skips) when the offscreen display is not built in.
+    // false when the offscreen display cannot make windows.
     bool UseOffscreen()
     {
-        if (!OffscreenBuiltIn())
-            return false;
         platform::display::offscreen::Reset();
         // A stand-in display that cannot make windows does not count.
         auto& d = platform::display::Current();

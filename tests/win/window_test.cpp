@@ -16,8 +16,7 @@ protected:
     {
         WindowLayerTest::SetUp();
         env.Set("HALVORA_SCREEN", "640x480");
-        if (!UseOffscreen())
-            GTEST_SKIP() << "no offscreen display in this build";
+        ASSERT_TRUE(UseOffscreen());
         Recorder::Clear();
         RegisterRecorderClass("OffscreenTest");
     }

@@ -37,6 +37,13 @@ public:
     std::vector<std::string>& Calls;
 };
 
+bool AnyPixelLit(const offscreen::PresentedFrame& frame)
+{
+    return std::any_of(frame.pixels.begin(), frame.pixels.end(), [](uint32_t p) {
+        return ((p >> 16) & 0xFF) > 64 || ((p >> 8) & 0xFF) > 64 || (p & 0xFF) > 64;
+    });
+}
+
 std::size_t CountLines(const std::vector<std::string>& lines, const std::string& text)
 {
     return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), text));
@@ -86,6 +93,8 @@ protected:
     }
 
     std::unique_ptr<SaverSandbox> sandbox_;
+    // Outlives the tree that TearDown closes, so a probe in it can still record the last walk.
+    std::vector<std::string> walkCalls_;
 };
 
 TEST_F(SaverRun, NormalStartWritesItsLogInOrder)
@@ -160,11 +169,7 @@ TEST_F(SaverRun, FadeInUncoversTheSpiralsAndRestsOnTheTrailOverlay)
     EXPECT_EQ(OverlayColor(Background->FadeIn, Background->MouseMoves), OverlayRestingColor);
     offscreen::PresentedFrame frame;
     ASSERT_TRUE(offscreen::LastFrame(frame));
-    // Spirals are drawn: some pixel is far from black.
-    const bool lit = std::any_of(frame.pixels.begin(), frame.pixels.end(), [](uint32_t p) {
-        return ((p >> 16) & 0xFF) > 64 || ((p >> 8) & 0xFF) > 64 || (p & 0xFF) > 64;
-    });
-    EXPECT_TRUE(lit);
+    EXPECT_TRUE(AnyPixelLit(frame)) << "spirals are drawn";
 }
 
 TEST_F(SaverRun, MouseRules)
@@ -261,13 +266,12 @@ TEST_F(SaverRun, ChordsBeforeTheWorldExists)
     }
 }
 
-// Does not finish yet against the window layer in progress; enable once it has landed.
-TEST_F(SaverRun, DISABLED_DeviceLostAndResetMidRun)
+TEST_F(SaverRun, DeviceLostAndResetMidRun)
 {
     ASSERT_EQ(StartSaverInProcess(true), S_OK);
     ASSERT_TRUE(StepUntilBackground());
-    StepFrames(10);
-    std::vector<std::string> calls;
+    StepFrames(120);  // past the fade-in from black
+    std::vector<std::string>& calls = walkCalls_;
     SceneRoot->Add(new TWalkProbe(calls));
 
     for (int round = 0; round < 2; ++round) {
@@ -281,6 +285,13 @@ TEST_F(SaverRun, DISABLED_DeviceLostAndResetMidRun)
         StepFrames(1);  // the reset
         StepFrames(5);
         EXPECT_GT(offscreen::PresentedFrames(), before) << "the picture goes on";
+        // Still moving spirals, not a picture left over from before the loss.
+        offscreen::PresentedFrame earlier, later;
+        ASSERT_TRUE(offscreen::LastFrame(earlier));
+        StepFrames(3);
+        ASSERT_TRUE(offscreen::LastFrame(later));
+        EXPECT_TRUE(AnyPixelLit(later)) << "round " << round;
+        EXPECT_NE(earlier.pixels, later.pixels) << "round " << round;
         // The first reset finds no restore walk to undo; from then on both walks run.
         const std::vector<std::string> expected =
             round == 0 ? std::vector<std::string>{"restore"} : std::vector<std::string>{"invalidate", "restore"};

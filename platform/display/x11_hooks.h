@@ -1,0 +1,14 @@
+// Test interface of the X11 backend.
+#pragma once
+
+#include "platform/display/display.h"
+
+namespace platform::display::x11 {
+
+enum class PresentPath { NoFrame, SharedMemory, PutImage };  // no "None": Xlib defines it
+
+// How the last successful Present of this backend reached the server; NoFrame when nothing
+// was presented yet or the backend is not the X11 one.
+PresentPath LastPresentPath(Backend&);
+
+}  // namespace platform::display::x11
