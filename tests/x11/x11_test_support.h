@@ -86,6 +86,6 @@ private:
 };
 
 // Calls poll until it reports true or the time is up; true when it did.
-bool WaitFor(const std::function<bool()>& poll, std::chrono::milliseconds limit = std::chrono::milliseconds(3000));
+bool WaitFor(const std::function<bool()>& poll, std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
 
 }  // namespace x11test

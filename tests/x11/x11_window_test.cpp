@@ -54,7 +54,8 @@ protected:
                                nullptr);
     }
     // Dispatches what the queue holds, without blocking, until seen() or the time is up.
-    bool PumpUntil(const std::function<bool()>& seen)
+    bool PumpUntil(const std::function<bool()>& seen,
+                   std::chrono::milliseconds limit = std::chrono::milliseconds(5000))
     {
         return WaitFor([&] {
             MSG m;
@@ -67,7 +68,7 @@ protected:
                 DispatchMessageA(&m);
             }
             return seen();
-        });
+        }, limit);
     }
     static bool Logged(HWND h, UINT message)
     {
@@ -95,7 +96,7 @@ TEST_F(X11WindowLayer, KeysAndClicksReachTheWindowProcedureAsWin32Messages)
     HWND h = Popup();
     ASSERT_NE(h, nullptr);
     client_->MoveTo(30, 40);
-    PumpUntil([] { return false; });
+    PumpUntil([] { return false; }, std::chrono::milliseconds(50));
     Recorder::log.clear();
     client_->Tap(XK_a);
     client_->Key(XK_Alt_L, true);

@@ -152,6 +152,7 @@ public:
         if (state_.cullMode == d3d::kCullCw) accept = -1;
         if (reversed) accept = -accept;
         const float* flat = b_.clip[provoking].color;
+        if (Invisible(i0, i1, i2, flat)) return;
         if ((o0 | o1 | o2) == 0) {
             Emit(b_.screen[i0], b_.screen[i1], b_.screen[i2], flat, accept);
             return;
@@ -183,6 +184,7 @@ public:
         if ((b_.outcode[k0] | b_.outcode[k1] | b_.outcode[k2] | b_.outcode[m0] | b_.outcode[m1] | b_.outcode[m2]) != 0) {
             return false;
         }
+        if (Invisible(k0, k1, k2, b_.clip[k0].color) && Invisible(m0, m1, m2, b_.clip[m0].color)) return true;
         int accept = 0;
         if (state_.cullMode == d3d::kCullCcw) accept = 1;
         if (state_.cullMode == d3d::kCullCw) accept = -1;
@@ -237,6 +239,14 @@ public:
     }
 
 private:
+    // Dead particles and the transparent ends of their lives: zero alpha at every corner
+    // stays zero across the triangle, so it cannot change a pixel.
+    bool Invisible(int i0, int i1, int i2, const float* flat) const {
+        if (!ctx_.clearAlphaIsNoop) return false;
+        if (ctx_.flat) return flat[3] == 0.0f;
+        return b_.clip[i0].color[3] == 0.0f && b_.clip[i1].color[3] == 0.0f && b_.clip[i2].color[3] == 0.0f;
+    }
+
     bool PerspectiveRhw(int i0, int i1, int i2) const {
         for (int i : {i0, i1, i2}) {
             const float w = b_.clip[i].pos[3];

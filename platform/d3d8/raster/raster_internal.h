@@ -65,6 +65,12 @@ struct TriangleSetup {
 
 struct DrawContext;
 using SpanFn = void (*)(const DrawContext& ctx, const TriangleSetup& tri, int y, int x0, int x1);
+// Half-open pixel range of one row; empty when x0 >= x1.
+struct RowSpan {
+    int x0, x1;
+};
+// Rows y0 .. y0 + count - 1 of one primitive at once, spans[k] being row y0 + k.
+using RowsFn = void (*)(const DrawContext& ctx, const TriangleSetup& tri, int y0, int count, const RowSpan* spans);
 
 struct ResolvedStage {
     std::uint32_t colorOp, colorArg[3], alphaOp, alphaArg[3];  // arg index 0 = Arg1, 1 = Arg2, 2 = Arg0
@@ -88,12 +94,15 @@ struct DrawContext {
     int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;  // half-open scissor
     bool flat = false;
     SpanFn span = nullptr;
+    RowsFn rows = nullptr;  // when set, does what span does, a primitive's rows per call
     const char* spanName = "general";
     int stageCount = 0;
     ResolvedStage stages[kMaxStages] = {};
     bool blend = false;
     std::uint32_t srcBlend = d3d::kBlendOne, destBlend = d3d::kBlendZero, blendOp = d3d::kBlendOpAdd;
     FastParams fast;
+    // A fragment of alpha 0 leaves the target as it was, and zero diffuse alpha forces it.
+    bool clearAlphaIsNoop = false;
 };
 
 // Blend equations the specialised routines implement.
@@ -101,6 +110,7 @@ enum class FastBlend { kReplace, kAlpha, kAdditive, kOneOne };
 
 // Specialised span routines (spans_fast.cpp); null when the CPU lacks what they need.
 SpanFn TexturedSpan(FastBlend blend);
+RowsFn TexturedRows(FastBlend blend);
 SpanFn ColorSpan(FastBlend blend);
 
 // Fixed-function state resolution and span routine choice (span_select.cpp).

@@ -175,6 +175,7 @@ bool FastBlendOf(const DrawContext& ctx, FastBlend& out) {
 
 void ChooseSpan(const DrawState& s, DrawContext& ctx) {
     ctx.span = GeneralSpan;
+    ctx.rows = nullptr;
     ctx.spanName = "general";
     FastBlend blend;
     if ((s.alphaTestEnable && s.alphaFunc != d3d::kCmpAlways) || (s.colorWriteEnable & 0xF) != 0xF ||
@@ -212,7 +213,28 @@ void ChooseSpan(const DrawState& s, DrawContext& ctx) {
     f.addressU = st.addressU;
     f.addressV = st.addressV;
     ctx.span = fn;
+    ctx.rows = TexturedRows(blend);
     ctx.spanName = kTextured[b];
+}
+
+// Under SRCALPHA blending with ONE or INVSRCALPHA a source alpha of 0 adds nothing and keeps
+// everything; the alpha the stages produce is 0 whenever the diffuse alpha is.
+bool ClearAlphaIsNoop(const DrawContext& ctx) {
+    if (!ctx.blend || ctx.blendOp != d3d::kBlendOpAdd || ctx.srcBlend != d3d::kBlendSrcAlpha ||
+        (ctx.destBlend != d3d::kBlendOne && ctx.destBlend != d3d::kBlendInvSrcAlpha)) {
+        return false;
+    }
+    if (ctx.stageCount == 0) return true;
+    if (ctx.stageCount != 1) return false;
+    const ResolvedStage& st = ctx.stages[0];
+    auto diffuse = [](std::uint32_t a) { return (a & ~d3d::kTaAlphaReplicate) == d3d::kTaDiffuse; };
+    switch (st.alphaOp) {
+    case d3d::kTopDisable: return true;
+    case d3d::kTopSelectArg1: return diffuse(st.alphaArg[0]);
+    case d3d::kTopSelectArg2: return diffuse(st.alphaArg[1]);
+    case d3d::kTopModulate: return diffuse(st.alphaArg[0]) || diffuse(st.alphaArg[1]);
+    default: return false;
+    }
 }
 
 }  // namespace
@@ -226,6 +248,7 @@ void ResolveDraw(const DrawState& state, const VertexLayout& layout, const Surfa
     ResolveStages(state, ctx);
     ResolveBlend(state, ctx);
     ChooseSpan(state, ctx);
+    ctx.clearAlphaIsNoop = ClearAlphaIsNoop(ctx);
 }
 
 const char* SpanRoutineName(const DrawState& state, const VertexLayout& layout, const SurfaceView& target) {

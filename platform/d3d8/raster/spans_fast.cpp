@@ -26,10 +26,10 @@ std::uint32_t* RowPointer(const DrawContext& ctx, int y, int x) {
 
 #define HALVORA_AVX2 __attribute__((target("avx2")))
 
-// x / 255 rounded, for 16-bit lanes holding at most 255 * 255.
+// x / 255 rounded, for 16-bit lanes holding at most 255 * 255: with t = x + 128 < 2^16,
+// (t + (t >> 8)) >> 8 equals (t * 257) >> 16, one high multiply.
 HALVORA_AVX2 inline __m256i Div255x16(__m256i x) {
-    const __m256i t = _mm256_add_epi16(x, _mm256_set1_epi16(128));
-    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
+    return _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(128)), _mm256_set1_epi16(257));
 }
 
 HALVORA_AVX2 inline __m256i Mul255x16(__m256i a, __m256i b) { return Div255x16(_mm256_mullo_epi16(a, b)); }
@@ -219,18 +219,14 @@ HALVORA_AVX2 inline __m256i RampPixels(const ColorRamp& r) {
                            _mm256_or_si256(_mm256_slli_epi32(ch[1], 8), ch[2]));
 }
 
-int Log2(int v) {
-    int n = 0;
-    while ((1 << n) < v) ++n;
-    return n;
-}
-
+// Sampler and colour set-up is per triangle; each row only finds its start values.
 template <FastBlend kBlend, bool kConstant, bool kBilinear, bool kAffine, bool kWrap>
-HALVORA_AVX2 void TexturedRowAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& t, int y0, int count,
+                                   const RowSpan* spans) {
     const SurfaceView& level = ctx.stages[0].texture->levels[t.level[0]];
     Sampler smp;
     smp.texels = reinterpret_cast<const int*>(level.bits);
-    smp.pitchShift = _mm_cvtsi32_si128(Log2(level.pitch / 4));
+    smp.pitchShift = _mm_cvtsi32_si128(__builtin_ctz(static_cast<unsigned>(level.pitch / 4)));
     smp.u = MakeAddress(ctx.fast.addressU, level.width);
     smp.v = MakeAddress(ctx.fast.addressV, level.height);
     smp.uMask = _mm256_set1_epi32(level.width - 1);
@@ -238,87 +234,106 @@ HALVORA_AVX2 void TexturedRowAvx2(const DrawContext& ctx, const TriangleSetup& t
     smp.width = _mm256_set1_ps(static_cast<float>(level.width));
     smp.height = _mm256_set1_ps(static_cast<float>(level.height));
 
-    const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
     const __m256 ramp = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    auto start = [&](const Plane& p) HALVORA_AVX2 {
-        return _mm256_add_ps(_mm256_set1_ps(p.c + p.dx * fx + p.dy * fy), _mm256_mul_ps(ramp, _mm256_set1_ps(p.dx)));
-    };
-    __m256 q = start(t.q), u = start(t.u), v = start(t.v);
     const __m256 dq = _mm256_set1_ps(t.q.dx * 8), du = _mm256_set1_ps(t.u.dx * 8), dv = _mm256_set1_ps(t.v.dx * 8);
+    const __m256 rq = _mm256_mul_ps(ramp, _mm256_set1_ps(t.q.dx)), ru = _mm256_mul_ps(ramp, _mm256_set1_ps(t.u.dx));
+    const __m256 rv = _mm256_mul_ps(ramp, _mm256_set1_ps(t.v.dx));
     const __m256i texOr = Wide64(ctx.fast.textureOr), diffOr = Wide64(ctx.fast.diffuseOr);
-
     __m256i diffuse = _mm256_setzero_si256();
-    ColorRamp colors{};
+    __m256 colorStep[4] = {}, colorRamp[4] = {};
     if constexpr (kConstant) {
         diffuse = _mm256_or_si256(_mm256_cvtepu8_epi16(_mm_set1_epi32(static_cast<int>(t.argb))), diffOr);
     } else {
         for (int i = 0; i < 4; ++i) {
-            colors.c[i] = start(t.color[i]);
-            colors.step[i] = _mm256_set1_ps(t.color[i].dx * 8);
+            colorStep[i] = _mm256_set1_ps(t.color[i].dx * 8);
+            colorRamp[i] = _mm256_mul_ps(ramp, _mm256_set1_ps(t.color[i].dx));
         }
     }
-
-    std::uint32_t* dst = RowPointer(ctx, y, x0);
-    const std::uint32_t* rowEnd = RowPointer(ctx, y, ctx.target.width);
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    for (int n = x1 - x0; n > 0; n -= 8, dst += 8) {
-        __m256 su = u, sv = v;
-        if constexpr (!kAffine) {
-            const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), q);
-            su = _mm256_mul_ps(u, inv);
-            sv = _mm256_mul_ps(v, inv);
-            q = _mm256_add_ps(q, dq);
-        }
-        const Half tex = kBilinear ? SampleBilinear<kWrap>(smp, su, sv) : SamplePoint<kWrap>(smp, su, sv);
-        Half diff{diffuse, diffuse};
+
+    for (int r = 0; r < count; ++r) {
+        const int x0 = spans[r].x0, x1 = spans[r].x1, y = y0 + r;
+        if (x0 >= x1) continue;
+        const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
+        auto start = [&](const Plane& p, __m256 offsets) HALVORA_AVX2 {
+            return _mm256_add_ps(_mm256_set1_ps(p.c + p.dx * fx + p.dy * fy), offsets);
+        };
+        __m256 q = start(t.q, rq), u = start(t.u, ru), v = start(t.v, rv);
+        ColorRamp colors{};
         if constexpr (!kConstant) {
-            diff = Split(RampPixels(colors));
-            diff.a = _mm256_or_si256(diff.a, diffOr);
-            diff.b = _mm256_or_si256(diff.b, diffOr);
-            for (int i = 0; i < 4; ++i) colors.c[i] = _mm256_add_ps(colors.c[i], colors.step[i]);
+            for (int i = 0; i < 4; ++i) {
+                colors.c[i] = start(t.color[i], colorRamp[i]);
+                colors.step[i] = colorStep[i];
+            }
         }
-        const __m256i srcA = Mul255x16(_mm256_or_si256(tex.a, texOr), diff.a);
-        const __m256i srcB = Mul255x16(_mm256_or_si256(tex.b, texOr), diff.b);
-        // Short tails inside the row read and rewrite the pixels past the span unchanged,
-        // which is cheaper than masked moves; only the row's last pixels need those.
-        const bool whole = n >= 8 || dst + 8 <= rowEnd;
-        const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-        const __m256i old = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst))
-                                  : _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
-        const Half d = Split(old);
-        __m256i out = Join(Half{BlendHalf(kBlend, srcA, d.a), BlendHalf(kBlend, srcB, d.b)});
-        if (n >= 8) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
-        } else if (whole) {
-            out = _mm256_blendv_epi8(old, out, mask);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
-        } else {
-            _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, out);
+
+        std::uint32_t* dst = RowPointer(ctx, y, x0);
+        const std::uint32_t* rowEnd = RowPointer(ctx, y, ctx.target.width);
+        for (int n = x1 - x0; n > 0; n -= 8, dst += 8) {
+            __m256 su = u, sv = v;
+            if constexpr (!kAffine) {
+                const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), q);
+                su = _mm256_mul_ps(u, inv);
+                sv = _mm256_mul_ps(v, inv);
+                q = _mm256_add_ps(q, dq);
+            }
+            const Half tex = kBilinear ? SampleBilinear<kWrap>(smp, su, sv) : SamplePoint<kWrap>(smp, su, sv);
+            Half diff{diffuse, diffuse};
+            if constexpr (!kConstant) {
+                diff = Split(RampPixels(colors));
+                diff.a = _mm256_or_si256(diff.a, diffOr);
+                diff.b = _mm256_or_si256(diff.b, diffOr);
+                for (int i = 0; i < 4; ++i) colors.c[i] = _mm256_add_ps(colors.c[i], colors.step[i]);
+            }
+            const __m256i srcA = Mul255x16(_mm256_or_si256(tex.a, texOr), diff.a);
+            const __m256i srcB = Mul255x16(_mm256_or_si256(tex.b, texOr), diff.b);
+            // Short tails inside the row read and rewrite the pixels past the span unchanged,
+            // which is cheaper than masked moves; only the row's last pixels need those.
+            const bool whole = n >= 8 || dst + 8 <= rowEnd;
+            const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+            const __m256i old = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst))
+                                      : _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
+            const Half d = Split(old);
+            __m256i out = Join(Half{BlendHalf(kBlend, srcA, d.a), BlendHalf(kBlend, srcB, d.b)});
+            if (n >= 8) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
+            } else if (whole) {
+                out = _mm256_blendv_epi8(old, out, mask);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
+            } else {
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, out);
+            }
+            u = _mm256_add_ps(u, du);
+            v = _mm256_add_ps(v, dv);
         }
-        u = _mm256_add_ps(u, du);
-        v = _mm256_add_ps(v, dv);
     }
 }
 
 template <FastBlend kBlend, bool kConstant, bool kBilinear>
-void TexturedSpanAddressed(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+void TexturedRowsAddressed(const DrawContext& ctx, const TriangleSetup& t, int y0, int count, const RowSpan* spans) {
     const bool wrap = ctx.fast.addressU == d3d::kAddressWrap && ctx.fast.addressV == d3d::kAddressWrap;
     if (t.affine) {
-        if (wrap) return TexturedRowAvx2<kBlend, kConstant, kBilinear, true, true>(ctx, t, y, x0, x1);
-        return TexturedRowAvx2<kBlend, kConstant, kBilinear, true, false>(ctx, t, y, x0, x1);
+        if (wrap) return TexturedRowsAvx2<kBlend, kConstant, kBilinear, true, true>(ctx, t, y0, count, spans);
+        return TexturedRowsAvx2<kBlend, kConstant, kBilinear, true, false>(ctx, t, y0, count, spans);
     }
-    if (wrap) return TexturedRowAvx2<kBlend, kConstant, kBilinear, false, true>(ctx, t, y, x0, x1);
-    TexturedRowAvx2<kBlend, kConstant, kBilinear, false, false>(ctx, t, y, x0, x1);
+    if (wrap) return TexturedRowsAvx2<kBlend, kConstant, kBilinear, false, true>(ctx, t, y0, count, spans);
+    TexturedRowsAvx2<kBlend, kConstant, kBilinear, false, false>(ctx, t, y0, count, spans);
+}
+
+template <FastBlend kBlend>
+void TexturedRowsAvx2Any(const DrawContext& ctx, const TriangleSetup& t, int y0, int count, const RowSpan* spans) {
+    if (t.constantColor) {
+        if (t.linear[0]) return TexturedRowsAddressed<kBlend, true, true>(ctx, t, y0, count, spans);
+        return TexturedRowsAddressed<kBlend, true, false>(ctx, t, y0, count, spans);
+    }
+    if (t.linear[0]) return TexturedRowsAddressed<kBlend, false, true>(ctx, t, y0, count, spans);
+    TexturedRowsAddressed<kBlend, false, false>(ctx, t, y0, count, spans);
 }
 
 template <FastBlend kBlend>
 void TexturedSpanAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
-    if (t.constantColor) {
-        if (t.linear[0]) return TexturedSpanAddressed<kBlend, true, true>(ctx, t, y, x0, x1);
-        return TexturedSpanAddressed<kBlend, true, false>(ctx, t, y, x0, x1);
-    }
-    if (t.linear[0]) return TexturedSpanAddressed<kBlend, false, true>(ctx, t, y, x0, x1);
-    TexturedSpanAddressed<kBlend, false, false>(ctx, t, y, x0, x1);
+    const RowSpan span{x0, x1};
+    TexturedRowsAvx2Any<kBlend>(ctx, t, y, 1, &span);
 }
 
 template <FastBlend kBlend>
@@ -422,7 +437,7 @@ void ColorSpanSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0
 }
 
 template <template <FastBlend> class Table>
-SpanFn Pick(FastBlend blend) {
+auto Pick(FastBlend blend) -> decltype(Table<FastBlend::kReplace>::fn) {
     switch (blend) {
     case FastBlend::kReplace: return Table<FastBlend::kReplace>::fn;
     case FastBlend::kAlpha: return Table<FastBlend::kAlpha>::fn;
@@ -437,6 +452,10 @@ struct TexturedAvx2Table {
     static constexpr SpanFn fn = TexturedSpanAvx2<B>;
 };
 template <FastBlend B>
+struct TexturedRowsAvx2Table {
+    static constexpr RowsFn fn = TexturedRowsAvx2Any<B>;
+};
+template <FastBlend B>
 struct ColorAvx2Table {
     static constexpr SpanFn fn = ColorSpanAvx2<B>;
 };
@@ -448,6 +467,8 @@ struct ColorSse2Table {
 }  // namespace
 
 SpanFn TexturedSpan(FastBlend blend) { return HaveAvx2() ? Pick<TexturedAvx2Table>(blend) : nullptr; }
+
+RowsFn TexturedRows(FastBlend blend) { return HaveAvx2() ? Pick<TexturedRowsAvx2Table>(blend) : nullptr; }
 
 SpanFn ColorSpan(FastBlend blend) {
     return HaveAvx2() ? Pick<ColorAvx2Table>(blend) : Pick<ColorSse2Table>(blend);

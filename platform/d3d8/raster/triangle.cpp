@@ -160,6 +160,9 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
         }
     }
 
+    constexpr int kBatch = 64;
+    RowSpan batch[kBatch];
+    int batched = 0;
     for (std::int64_t y = yTop; y < yEnd; ++y) {
         std::int64_t lo = xBegin, hi = xEnd;
         for (int i = 0; i < n; ++i) {
@@ -176,7 +179,15 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
                 e.stepper.Advance();
             }
         }
-        if (lo < hi) ctx.span(ctx, t, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi));
+        if (ctx.rows) {
+            batch[batched++] = lo < hi ? RowSpan{static_cast<int>(lo), static_cast<int>(hi)} : RowSpan{0, 0};
+            if (batched == kBatch || y + 1 == yEnd) {
+                ctx.rows(ctx, t, static_cast<int>(y + 1 - batched), batched, batch);
+                batched = 0;
+            }
+        } else if (lo < hi) {
+            ctx.span(ctx, t, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi));
+        }
     }
 }
 
