@@ -95,5 +95,7 @@ awk -v c0="$start_cpu" -v c1="$end_cpu" -v x0="$start_xcpu" -v x1="$end_xcpu" -v
   printf "load     %s\n", load
   printf "rss      %.1f MB (peak %.1f MB; target <= 64)\n", rss / 1024, hwm / 1024
   printf "fps      %s\n", fps
+  # With the 20 ms sleep per frame, CPU s/s is c / (20 + c + waits) for c ms of work per frame.
+  if (fps + 0 > 0) printf "frame    %.1f ms of CPU per frame\n", cpu / wall / fps * 1000
   printf "exit     %d after SIGTERM%s\n", st, (st == 143 ? " (ended by the signal)" : "")
 }'

@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -48,11 +49,14 @@ TEST(OffscreenRun, WritesFramesAndEndsAfterTheLastOne)
         GTEST_SKIP() << "the window layer is not built yet";
     const std::string capture = sandbox.Root() + "/frames";
     fs::create_directories(capture);
-    ASSERT_EQ(RunOffscreen(sandbox, capture, 450, 150), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");
-    for (int frame : {150, 300, 450})
+    // The last frame is not a multiple of the period, so it is written only for being the last.
+    ASSERT_EQ(RunOffscreen(sandbox, capture, 50, 15), 0) << ReadTextFile(sandbox.Root() + "/stderr.txt");
+    for (int frame : {15, 30, 45, 50})
         EXPECT_TRUE(fs::exists(capture + "/" + FrameName(frame))) << frame;
+    EXPECT_FALSE(fs::exists(capture + "/" + FrameName(51)));
+    EXPECT_EQ(std::distance(fs::directory_iterator(capture), fs::directory_iterator()), 4);
     TPicture last;
-    ASSERT_TRUE(ReadPng(capture + "/" + FrameName(450), last));
+    ASSERT_TRUE(ReadPng(capture + "/" + FrameName(50), last));
     EXPECT_EQ(last.Width, 320);
     EXPECT_EQ(last.Height, 240);
     const std::string log = ReadTextFile(sandbox.DataFolder() + "/Error.log");
