@@ -131,5 +131,37 @@ TEST(RasterFastPath, FlatColourRectanglesMatchGeneralPipeline) {
     }
 }
 
+
+// The saver's trails fade under a faint black overlay every frame; rounding the blend to
+// nearest would stall them at a grey level for ever.
+TEST(RasterFastPath, RepeatedFaintFadeReachesBlack) {
+    struct Case {
+        std::uint32_t start;
+        bool general;
+    };
+    const Case cases[] = {{0x070707, false}, {0x070707, true}, {0x08FF40, false}, {0x08FF40, true},
+                          {0xFFFFFF, false}, {0xFFFFFF, true}};
+    for (const Case& c : cases) {
+        raster::DrawState s;
+        s.cullMode = 1;
+        s.shadeMode = 1;
+        s.alphaBlendEnable = true;
+        s.srcBlend = 5;   // SRCALPHA
+        s.destBlend = 6;  // INVSRCALPHA
+        if (c.general) {
+            s.alphaTestEnable = true;
+            s.alphaFunc = 7;
+        }
+        Canvas canvas(19, 3, PixelFormat::X8R8G8B8, c.start);
+        const auto quad = Quad(0, 0, 19, 3, 0x10000000u);
+        ASSERT_EQ(std::string(raster::SpanRoutineName(s, TLLayout(), canvas.View())) == "general", c.general);
+        for (int pass = 0; pass < 300; ++pass) ASSERT_TRUE(Draw(s, canvas, quad, 4, 2));
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 19; ++x)
+                EXPECT_EQ(canvas.At(x, y), 0u) << std::hex << c.start << (c.general ? " general" : " fast") << " at "
+                                               << x << "," << y;
+    }
+}
+
 }  // namespace
 }  // namespace raster_test

@@ -145,5 +145,8 @@ inline std::uint32_t Mul255(std::uint32_t x, std::uint32_t y) {
     return (t + (t >> 8)) >> 8;
 }
 inline std::uint32_t Div255(std::uint32_t t) { return (t + 127) / 255; }
+// The frame-buffer blend rounds down: a faint fade repeated every frame must reach black
+// instead of stalling at the level where rounding gives back what it took.
+inline std::uint32_t BlendDiv255(std::uint32_t t) { return t / 255; }
 
 }  // namespace raster

@@ -320,7 +320,7 @@ void Blend(u32 op, const u32* src, const u32* sf, const u32* dst, const u32* df,
             for (int c = 0; c < 4; ++c) {
                 const int s = int(Ch(src[k], c) * Ch(sf[k], c)), d = int(Ch(dst[k], c) * Ch(df[k], c));
                 const int diff = reverse ? d - s : s - d;
-                r |= (diff > 0 ? Div255(u32(diff)) : 0u) << (8 * c);
+                r |= (diff > 0 ? BlendDiv255(u32(diff)) : 0u) << (8 * c);
             }
             out[k] = r;
         }
@@ -337,7 +337,7 @@ void Blend(u32 op, const u32* src, const u32* sf, const u32* dst, const u32* df,
             u32 r = 0;
             for (int c = 0; c < 4; ++c) {
                 const u32 sum = Ch(src[k], c) * Ch(sf[k], c) + Ch(dst[k], c) * Ch(df[k], c);
-                r |= std::min<u32>(Div255(sum), 255) << (8 * c);
+                r |= std::min<u32>(BlendDiv255(sum), 255) << (8 * c);
             }
             out[k] = r;
         }

@@ -1,7 +1,8 @@
 // Span routines specialised for the draws that dominate a frame: textured, diffuse-modulated
 // particles (additive or alpha-blended), alpha-blended colour rectangles and textured tiles.
 // Eight pixels at a time with AVX2 (chosen at run time); flat colour spans also have an SSE2
-// version. All colour arithmetic rounds x * y / 255 to nearest, as the general path does.
+// version. Colour arithmetic rounds x * y / 255 to nearest and the frame-buffer blend rounds
+// down, as the general path does.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -33,6 +34,11 @@ HALVORA_AVX2 inline __m256i Div255x16(__m256i x) {
 }
 
 HALVORA_AVX2 inline __m256i Mul255x16(__m256i a, __m256i b) { return Div255x16(_mm256_mullo_epi16(a, b)); }
+
+// x / 255 rounded down, for x <= 255 * 255: ((x + 1) * 257) >> 16.
+HALVORA_AVX2 inline __m256i BlendDiv255x16(__m256i x) {
+    return _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_set1_epi16(257));
+}
 
 HALVORA_AVX2 inline __m256i AlphaOf16(__m256i x) {
     return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0xFF), 0xFF);
@@ -199,9 +205,9 @@ HALVORA_AVX2 inline __m256i BlendHalf(FastBlend blend, __m256i src, __m256i dst)
     if (blend == FastBlend::kReplace) return src;
     if (blend == FastBlend::kOneOne) return _mm256_add_epi16(src, dst);
     const __m256i a = AlphaOf16(src);
-    if (blend == FastBlend::kAdditive) return _mm256_add_epi16(Mul255x16(src, a), dst);
+    if (blend == FastBlend::kAdditive) return _mm256_add_epi16(BlendDiv255x16(_mm256_mullo_epi16(src, a)), dst);
     const __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(255), a);
-    return Div255x16(_mm256_add_epi16(_mm256_mullo_epi16(src, a), _mm256_mullo_epi16(dst, inv)));
+    return BlendDiv255x16(_mm256_add_epi16(_mm256_mullo_epi16(src, a), _mm256_mullo_epi16(dst, inv)));
 }
 
 // Eight pixels of diffuse colour from the four colour planes, as packed ARGB.
@@ -350,8 +356,8 @@ HALVORA_AVX2 void ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, i
         const __m256i srcTerm = _mm256_mullo_epi16(src.lo, a);
         auto blend = [&](__m256i old) HALVORA_AVX2 {
             const Wide d = Unpack(old);
-            return Pack(Wide{Div255x16(_mm256_add_epi16(_mm256_mullo_epi16(d.lo, inv), srcTerm)),
-                             Div255x16(_mm256_add_epi16(_mm256_mullo_epi16(d.hi, inv), srcTerm))});
+            return Pack(Wide{BlendDiv255x16(_mm256_add_epi16(_mm256_mullo_epi16(d.lo, inv), srcTerm)),
+                             BlendDiv255x16(_mm256_add_epi16(_mm256_mullo_epi16(d.hi, inv), srcTerm))});
         };
         for (; n >= 16; n -= 16, dst += 16) {
             const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst));
@@ -367,7 +373,8 @@ HALVORA_AVX2 void ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, i
     } else {
         __m256i addend = color;
         if constexpr (kBlend == FastBlend::kAdditive) {
-            addend = Pack(Wide{Mul255x16(src.lo, AlphaOf16(src.lo)), Mul255x16(src.hi, AlphaOf16(src.hi))});
+            addend = Pack(Wide{BlendDiv255x16(_mm256_mullo_epi16(src.lo, AlphaOf16(src.lo))),
+                                BlendDiv255x16(_mm256_mullo_epi16(src.hi, AlphaOf16(src.hi)))});
         }
         for (; n > 0; n -= 8, dst += 8) {
             const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
@@ -387,9 +394,9 @@ HALVORA_AVX2 void ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, i
 
 // ---- SSE2 (baseline) --------------------------------------------------------------------
 
-inline __m128i Div255x8(__m128i x) {
-    const __m128i t = _mm_add_epi16(x, _mm_set1_epi16(128));
-    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+// x / 255 rounded down, for x <= 255 * 255 (the frame-buffer blend's rounding).
+inline __m128i BlendDiv255x8(__m128i x) {
+    return _mm_mulhi_epu16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_set1_epi16(257));
 }
 
 template <FastBlend kBlend>
@@ -403,13 +410,13 @@ void ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0,
     const __m128i inv = _mm_sub_epi16(_mm_set1_epi16(255), a);
     const __m128i srcTerm = _mm_mullo_epi16(src, a);
     const __m128i color = _mm_set1_epi32(static_cast<int>(argb));
-    const __m128i additive = _mm_packus_epi16(Div255x8(srcTerm), Div255x8(srcTerm));
+    const __m128i additive = _mm_packus_epi16(BlendDiv255x8(srcTerm), BlendDiv255x8(srcTerm));
     auto one = [&](__m128i old) {
         if constexpr (kBlend == FastBlend::kReplace) return color;
         if constexpr (kBlend == FastBlend::kOneOne) return _mm_adds_epu8(old, color);
         if constexpr (kBlend == FastBlend::kAdditive) return _mm_adds_epu8(old, additive);
-        const __m128i lo = Div255x8(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(old, z), inv), srcTerm));
-        const __m128i hi = Div255x8(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(old, z), inv), srcTerm));
+        const __m128i lo = BlendDiv255x8(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(old, z), inv), srcTerm));
+        const __m128i hi = BlendDiv255x8(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(old, z), inv), srcTerm));
         return _mm_packus_epi16(lo, hi);
     };
     for (; n >= 4; n -= 4, dst += 4) {
