@@ -45,5 +45,28 @@ TEST(RasterClearAlpha, SkippedOnlyWhereItChangesNothing) {
     }
 }
 
+// A list mixing clear and partly clear triangles draws the partly clear ones exactly as alone.
+TEST(RasterClearAlpha, PartlyClearTrianglesInAListStillDraw) {
+    raster::DrawState s = Untextured();
+    s.stages[0].colorOp = s.stages[0].alphaOp = 3;  // diffuse
+    s.alphaBlendEnable = true;
+    s.srcBlend = 5;
+    s.destBlend = 2;
+    const TLVertex clear0{0, 0, 0, 1, 0x00FFFFFF, 0, 0}, clear1{8, 0, 0, 1, 0x00FFFFFF, 0, 0},
+        clear2{0, 8, 0, 1, 0x00FFFFFF, 0, 0};
+    const TLVertex lit{8, 8, 0, 1, 0xFF40C080, 0, 0};
+    const std::vector<TLVertex> alone = {clear1, lit, clear2};
+    const std::vector<TLVertex> listed = {clear0, clear1, clear2, clear1, lit, clear2, clear0, clear2, clear1};
+    for (std::uint32_t shade : {1u, 2u}) {
+        s.shadeMode = shade;
+        Canvas one(8, 8, PixelFormat::X8R8G8B8, 0x00102030), many(8, 8, PixelFormat::X8R8G8B8, 0x00102030);
+        ASSERT_TRUE(Draw(s, one, alone, 4, 1));
+        ASSERT_TRUE(Draw(s, many, listed, 4, 3));
+        EXPECT_EQ(one.bytes, many.bytes) << "shade " << shade;
+        // Gouraud blends the lit corner in; flat shading takes the clear first vertex.
+        EXPECT_EQ(one.Mask(0x102030).find('#') != std::string::npos, shade == 2) << "shade " << shade;
+    }
+}
+
 }  // namespace
 }  // namespace raster_test

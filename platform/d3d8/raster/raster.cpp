@@ -312,42 +312,74 @@ void SetColor(Vertex& v, std::uint32_t argb) {
     v.color[3] = static_cast<float>(argb >> 24);
 }
 
+std::uint32_t DiffuseOf(const DrawState& state, const VertexLayout& layout, const std::uint8_t* p) {
+    std::uint32_t diffuse = 0xFFFFFFFFu;
+    if (layout.diffuseOffset >= 0) std::memcpy(&diffuse, p + layout.diffuseOffset, 4);
+    if (state.lit && !layout.hasRHW) {
+        const std::uint32_t alpha = state.litAlphaFromVertex && layout.diffuseOffset >= 0 ? diffuse : state.litColor;
+        diffuse = (state.litColor & 0xFFFFFF) | (alpha & 0xFF000000u);
+    }
+    return diffuse;
+}
+
+void FetchVertex(const VertexLayout& layout, const std::uint8_t* p, std::uint32_t diffuse, const Transform& tf,
+                 Batch& b, std::size_t i) {
+    Vertex& v = b.clip[i];
+    const std::uint8_t* pos = p + layout.positionOffset;
+    const float x = LoadFloat(pos), y = LoadFloat(pos + 4), z = LoadFloat(pos + 8);
+    SetColor(v, diffuse);
+    v.tex[0] = v.tex[1] = 0.0f;
+    if (layout.texOffset >= 0) {
+        v.tex[0] = LoadFloat(p + layout.texOffset);
+        v.tex[1] = LoadFloat(p + layout.texOffset + 4);
+    }
+    std::uint8_t& code = b.outcode[i];
+    if (layout.hasRHW) {
+        v.pos[0] = x;
+        v.pos[1] = y;
+        v.pos[2] = z;
+        v.pos[3] = LoadFloat(pos + 12);
+        code = ScreenOutcode(v);
+        b.screen[i] = v;
+    } else {
+        const float* m = tf.m;
+        for (int c = 0; c < 4; ++c) v.pos[c] = x * m[c] + y * m[4 + c] + z * m[8 + c] + m[12 + c];
+        code = ClipOutcode(v, tf);
+        if (code == 0) b.screen[i] = Project(v, tf);
+    }
+}
+
+// skipClear: a triangle list whose triangles of zero alpha draw nothing (DrawContext::
+// clearAlphaIsNoop). Their vertices, used by no other triangle, keep only their colour and
+// are marked unusable, which drops the triangle just as its zero alpha would.
 void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_t* data, std::int64_t first,
-           std::int64_t count, const Transform& tf, Batch& b) {
+           std::int64_t count, const Transform& tf, bool skipClear, bool flat, Batch& b) {
     b.clip.resize(static_cast<std::size_t>(count));
     b.screen.resize(static_cast<std::size_t>(count));
     b.outcode.resize(static_cast<std::size_t>(count));
-    const float* m = tf.m;
-    for (std::int64_t i = 0; i < count; ++i) {
-        const std::uint8_t* p = data + static_cast<std::size_t>(first + i) * static_cast<std::size_t>(layout.stride);
-        Vertex& v = b.clip[static_cast<std::size_t>(i)];
-        const std::uint8_t* pos = p + layout.positionOffset;
-        const float x = LoadFloat(pos), y = LoadFloat(pos + 4), z = LoadFloat(pos + 8);
-        std::uint32_t diffuse = 0xFFFFFFFFu;
-        if (layout.diffuseOffset >= 0) std::memcpy(&diffuse, p + layout.diffuseOffset, 4);
-        if (state.lit && !layout.hasRHW) {
-            const std::uint32_t alpha = state.litAlphaFromVertex && layout.diffuseOffset >= 0 ? diffuse : state.litColor;
-            diffuse = (state.litColor & 0xFFFFFF) | (alpha & 0xFF000000u);
+    const std::size_t stride = static_cast<std::size_t>(layout.stride);
+    const std::uint8_t* base = data + static_cast<std::size_t>(first) * stride;
+    std::int64_t i = 0;
+    if (skipClear) {
+        for (; i + 3 <= count; i += 3) {
+            const std::uint8_t* p = base + static_cast<std::size_t>(i) * stride;
+            const std::uint32_t d[3] = {DiffuseOf(state, layout, p), DiffuseOf(state, layout, p + stride),
+                                        DiffuseOf(state, layout, p + 2 * stride)};
+            const bool clear = flat ? (d[0] >> 24) == 0 : ((d[0] | d[1] | d[2]) >> 24) == 0;
+            for (int k = 0; k < 3; ++k) {
+                const std::size_t at = static_cast<std::size_t>(i + k);
+                if (clear) {
+                    SetColor(b.clip[at], d[k]);
+                    b.outcode[at] = kOutInvalid;
+                } else {
+                    FetchVertex(layout, p + k * stride, d[k], tf, b, at);
+                }
+            }
         }
-        SetColor(v, diffuse);
-        v.tex[0] = v.tex[1] = 0.0f;
-        if (layout.texOffset >= 0) {
-            v.tex[0] = LoadFloat(p + layout.texOffset);
-            v.tex[1] = LoadFloat(p + layout.texOffset + 4);
-        }
-        std::uint8_t& code = b.outcode[static_cast<std::size_t>(i)];
-        if (layout.hasRHW) {
-            v.pos[0] = x;
-            v.pos[1] = y;
-            v.pos[2] = z;
-            v.pos[3] = LoadFloat(pos + 12);
-            code = ScreenOutcode(v);
-            b.screen[static_cast<std::size_t>(i)] = v;
-        } else {
-            for (int c = 0; c < 4; ++c) v.pos[c] = x * m[c] + y * m[4 + c] + z * m[8 + c] + m[12 + c];
-            code = ClipOutcode(v, tf);
-            if (code == 0) b.screen[static_cast<std::size_t>(i)] = Project(v, tf);
-        }
+    }
+    for (; i < count; ++i) {
+        const std::uint8_t* p = base + static_cast<std::size_t>(i) * stride;
+        FetchVertex(layout, p, DiffuseOf(state, layout, p), tf, b, static_cast<std::size_t>(i));
     }
 }
 
@@ -428,7 +460,8 @@ bool DrawPrimitive(const DrawState& state, const VertexLayout& layout, const std
     if (!Prepare(state, layout, worldViewProj, viewport, target, p)) return false;
     if (p.ctx.clipLeft >= p.ctx.clipRight || p.ctx.clipTop >= p.ctx.clipBottom) return true;
     Batch& batch = Scratch();
-    Fetch(state, layout, vertexData, startVertex, count, p.tf, batch);
+    const bool skipClear = primitiveType == d3d::kTriangleList && p.ctx.clearAlphaIsNoop;
+    Fetch(state, layout, vertexData, startVertex, count, p.tf, skipClear, p.ctx.flat, batch);
     Assembler as(p.ctx, state, p.tf, layout.hasRHW, batch);
     Assemble(as, primitiveType, primitiveCount, [](int k) { return k; });
     return true;
@@ -470,7 +503,7 @@ bool DrawIndexedPrimitive(const DrawState& state, const VertexLayout& layout, co
     if (!Prepare(state, layout, worldViewProj, viewport, target, p)) return false;
     if (p.ctx.clipLeft >= p.ctx.clipRight || p.ctx.clipTop >= p.ctx.clipBottom) return true;
     Batch& batch = Scratch();
-    Fetch(state, layout, vertexData, first, hi - lo + 1, p.tf, batch);
+    Fetch(state, layout, vertexData, first, hi - lo + 1, p.tf, false, false, batch);
     Assembler as(p.ctx, state, p.tf, layout.hasRHW, batch);
     Assemble(as, primitiveType, primitiveCount, [&](int k) { return static_cast<int>(readIndex(k) - lo); });
     return true;
