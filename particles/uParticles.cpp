@@ -1,6 +1,7 @@
 #include "particles/uParticles.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <numbers>
 
@@ -64,8 +65,11 @@ int32_t ReadInt(const std::string& Token) { return StrToIntVal(Token); }
 // particle they touch; they read as 0 like any other malformed number.
 float ReadFloat(const std::string& Token)
 {
-  const auto Value = static_cast<float>(StrToFloatVal(Token));
-  return std::isfinite(Value) ? Value : 0.0f;
+  const long double Value = StrToFloatVal(Token);
+  // Narrowing a value beyond the float range is undefined, so it is refused before the cast.
+  if (!std::isfinite(Value) || std::fabs(Value) > static_cast<long double>(FLT_MAX))
+    return 0.0f;
+  return static_cast<float>(Value);
 }
 
 bool ReadFlag(const std::string& Token) { return LowerCaseAscii(Token) == "true" || Token == "1"; }

@@ -92,6 +92,11 @@ const FileCase FileCases[] = {
      EXPECT_EQ(P.Size[0], 0.0f);
      EXPECT_EQ(P.Size[1], 1.0f);
    }},
+  {"BeyondFloatRangeReadsAsZero", "BornRadius 1e300\nStartSpeed -3.5e38\nPartsPerStep 3.4e38\n", [](const TParticles& P) {
+     EXPECT_EQ(P.BornRadius, 0.0f);
+     EXPECT_EQ(P.StartSpeed, 0.0f);
+     EXPECT_FLOAT_EQ(P.PartsPerStep, 3.4e38f);
+   }},
   {"WindAndGravComponents", "Wind 0.5 1.5707964\nGrav 2\n", [](const TParticles& P) {
      EXPECT_FLOAT_EQ(P.WindPower, 0.5f);
      EXPECT_NEAR(P.WindX, 0.0f, 1e-7);
