@@ -93,7 +93,7 @@ void ResolveStage(const std::array<DWORD, kStageStateCount>& t, Texture* texture
     out.alphaArg1 = t[D3DTSS_ALPHAARG1];
     out.alphaArg2 = t[D3DTSS_ALPHAARG2];
     out.alphaArg0 = t[D3DTSS_ALPHAARG0];
-    out.texture = texture ? &texture->View() : nullptr;
+    out.texture = texture ? &texture->SampleView() : nullptr;
     out.minFilter = t[D3DTSS_MINFILTER];
     out.magFilter = t[D3DTSS_MAGFILTER];
     out.mipFilter = t[D3DTSS_MIPFILTER];

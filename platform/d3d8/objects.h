@@ -3,6 +3,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/device_state.h"
+#include "platform/d3d8/raster/format_bridge.h"
 #include "platform/d3d8/raster/raster.h"
 #include "platform/d3d8/state_block.h"
 
@@ -109,6 +110,8 @@ public:
     HRESULT AddDirtyRect(const RECT* pDirtyRect) override { return D3D_OK; }
 
     const raster::TextureView& View() const { return view_; }
+    // What the rasterizer samples: 16-bit levels as a 32-bit copy, rebuilt after a lock.
+    const raster::TextureView& SampleView();
     std::uint64_t Bytes() const { return bytes_; }
 
 private:
@@ -126,6 +129,8 @@ private:
     std::vector<raster::SurfaceView> views_;
     std::vector<std::unique_ptr<Surface>> surfaces_;
     raster::TextureView view_;
+    raster::ExpandedTexture expanded_;
+    bool expandedStale_ = true;
 };
 
 // Back buffers, render targets, image surfaces and texture levels.

@@ -204,8 +204,21 @@ HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* p
     if (pRect && !RectInside(*pRect, v.width, v.height))
         return D3DERR_INVALIDCALL;
     levels_[Level].locked = true;
+    expandedStale_ = true;
     FillLockedRect(v, pRect, *pLockedRect);
     return D3D_OK;
+}
+
+const raster::TextureView& Texture::SampleView()
+{
+    if (!raster::IsSixteenBit(view_.format))
+        return view_;
+    if (expandedStale_) {
+        expanded_.Refresh(view_);
+        // A level still locked may be written after this draw.
+        expandedStale_ = std::any_of(levels_.begin(), levels_.end(), [](const Level& l) { return l.locked; });
+    }
+    return expanded_.View();
 }
 
 HRESULT Texture::UnlockRect(UINT Level)

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "platform/d3d8/raster/format_bridge.h"
 #include "tests/raster/raster_test_util.h"
 
 namespace raster_test {
@@ -39,15 +40,20 @@ TEST(RasterFastPath, MatchesGeneralPipeline) {
     for (const Variant& v : variants) {
         for (std::uint32_t filter : {1u, 2u}) {
             for (std::uint32_t address : {1u, 2u, 3u}) {
-                for (PixelFormat texFormat : {PixelFormat::A8R8G8B8, PixelFormat::X8R8G8B8}) {
-                    for (int shape = 0; shape < 6; ++shape) {
-                        raster::SurfaceView level{reinterpret_cast<std::uint8_t*>(texels.data()), 16, 8, 64, texFormat};
+                // 16-bit textures reach the fast path through their 32-bit copy, 16-bit targets
+                // through the mirror; both must still give the general path's pixels.
+                for (PixelFormat texFormat : {PixelFormat::A8R8G8B8, PixelFormat::X8R8G8B8, PixelFormat::A4R4G4B4}) {
+                    for (int shape = 0; shape < 12; ++shape) {
+                        const int pitch = 16 * raster::BytesPerPixel(texFormat);
+                        raster::SurfaceView level{reinterpret_cast<std::uint8_t*>(texels.data()), 16, 8, pitch, texFormat};
                         raster::TextureView tex{&level, 1, texFormat};
+                        raster::ExpandedTexture expanded;
+                        const raster::TextureView& fastTex = expanded.Refresh(tex);
                         raster::DrawState s;
                         s.cullMode = 1;
                         s.shadeMode = shape % 3 == 0 ? 1 : 2;
                         raster::StageState& st = s.stages[0];
-                        st.texture = &tex;
+                        st.texture = &fastTex;
                         st.colorOp = v.colorOp;
                         st.colorArg1 = v.colorArg1;
                         st.colorArg2 = 0;
@@ -60,29 +66,33 @@ TEST(RasterFastPath, MatchesGeneralPipeline) {
                         s.srcBlend = v.src ? v.src : 2;
                         s.destBlend = v.dst ? v.dst : 1;
                         std::vector<TLVertex> tri(3);
-                        const bool perspective = shape >= 3;
+                        const bool perspective = shape % 6 >= 3;
                         for (TLVertex& p : tri) {
                             p = TLVertex{pos(rng), pos(rng), 0.5f, perspective ? rhw(rng) : 1.0f, any(rng), uv(rng), uv(rng)};
                         }
-                        const PixelFormat targetFormat = shape & 1 ? PixelFormat::A8R8G8B8 : PixelFormat::X8R8G8B8;
+                        const bool sixteen = shape >= 6;
+                        const PixelFormat targetFormat = sixteen     ? (shape & 1 ? PixelFormat::A1R5G5B5 : PixelFormat::R5G6B5)
+                                                         : shape & 1 ? PixelFormat::A8R8G8B8
+                                                                     : PixelFormat::X8R8G8B8;
                         Canvas fast(64, 64, targetFormat, 0), general(64, 64, targetFormat, 0);
-                        for (int i = 0; i < 64 * 64; ++i) {
-                            const std::uint32_t c = any(rng);
-                            std::memcpy(&fast.bytes[i * 4], &c, 4);
-                            std::memcpy(&general.bytes[i * 4], &c, 4);
-                        }
+                        for (std::size_t i = 0; i < fast.bytes.size(); ++i) fast.bytes[i] = static_cast<std::uint8_t>(any(rng));
+                        general.bytes = fast.bytes;
                         ASSERT_NE(std::string(raster::SpanRoutineName(s, TLLayout(), fast.View())), "general");
                         ASSERT_TRUE(Draw(s, fast, tri, 4, 1));
                         raster::DrawState slow = s;
                         slow.alphaTestEnable = true;  // passes everything, but only the general path tests
                         slow.alphaFunc = 7;
                         slow.alphaRef = 0;
+                        slow.stages[0].texture = &tex;
                         ASSERT_EQ(std::string(raster::SpanRoutineName(slow, TLLayout(), general.View())), "general");
                         ASSERT_TRUE(Draw(slow, general, tri, 4, 1));
                         // Bilinear weights are 6-bit in the fast path and 8-bit in the general one; a
                         // blended alpha compounds the difference.
-                        const int tolerance = filter == 2 ? 6 : 0;
-                        const std::uint32_t alphaMask = targetFormat == PixelFormat::X8R8G8B8 ? 0xFFFFFF : 0xFFFFFFFF;
+                        // A 5-bit channel turns that into at most one level apart.
+                        const int tolerance = filter == 2 ? (sixteen ? 9 : 6) : 0;
+                        // One alpha bit flips on any difference across its threshold.
+                        const bool keepAlpha = raster::HasAlpha(targetFormat) && (tolerance == 0 || !sixteen);
+                        const std::uint32_t alphaMask = keepAlpha ? 0xFFFFFFFF : 0xFFFFFF;
                         for (int y = 0; y < 64; ++y) {
                             for (int x = 0; x < 64; ++x) {
                                 const std::uint32_t a = fast.At(x, y) & alphaMask, b = general.At(x, y) & alphaMask;
@@ -98,7 +108,7 @@ TEST(RasterFastPath, MatchesGeneralPipeline) {
             }
         }
     }
-    EXPECT_EQ(checked, 6 * 2 * 3 * 2 * 6);
+    EXPECT_EQ(checked, 6 * 2 * 3 * 3 * 12);
 }
 
 TEST(RasterFastPath, FlatColourRectanglesMatchGeneralPipeline) {

@@ -88,9 +88,18 @@ struct FastParams {
     std::uint32_t addressU = 1, addressV = 1;
 };
 
+// A 16-bit target drawn through a 32-bit mirror (format_bridge.cpp): target is then the
+// mirror, real the surface, span and rows the routines chosen for the mirror.
+struct TargetBridge {
+    SurfaceView real;
+    SpanFn span = nullptr;
+    RowsFn rows = nullptr;
+};
+
 struct DrawContext {
     const DrawState* state = nullptr;
     SurfaceView target;
+    TargetBridge bridge;
     int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;  // half-open scissor
     bool flat = false;
     SpanFn span = nullptr;
@@ -116,6 +125,11 @@ SpanFn ColorSpan(FastBlend blend);
 // Fixed-function state resolution and span routine choice (span_select.cpp).
 void ResolveDraw(const DrawState& state, const VertexLayout& layout, const SurfaceView& target,
                  DrawContext& ctx);
+
+// Swaps a 16-bit ctx.target for its 32-bit mirror before the routine is chosen, and wraps
+// the chosen routine afterwards (format_bridge.cpp).
+void BeginTargetBridge(DrawContext& ctx);
+void EndTargetBridge(DrawContext& ctx);
 
 // Triangle, line and point rasterization in screen space (triangle.cpp). flatColor is the
 // provoking vertex's colour. acceptWinding +1 draws only clockwise (area > 0 on a y-down

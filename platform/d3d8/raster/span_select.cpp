@@ -244,10 +244,12 @@ void ResolveDraw(const DrawState& state, const VertexLayout& layout, const Surfa
     (void)layout;
     ctx.state = &state;
     ctx.target = target;
+    BeginTargetBridge(ctx);
     ctx.flat = state.shadeMode == d3d::kShadeFlat;
     ResolveStages(state, ctx);
     ResolveBlend(state, ctx);
     ChooseSpan(state, ctx);
+    EndTargetBridge(ctx);
     ctx.clearAlphaIsNoop = ClearAlphaIsNoop(ctx);
 }
 
