@@ -89,13 +89,14 @@ public:
   }
 
   ~X11Backend() override {
-    if (!g_connectionLost) {
-      std::vector<NativeId> ids;
-      for (const auto& [id, w] : windows_) ids.push_back(id);
-      for (NativeId id : ids) DestroyWindow(id);
-      if (blankCursor_) XFreeCursor(dpy_, blankCursor_);
-      XCloseDisplay(dpy_);
-    }
+    // After a lost connection the windows are gone with the server, but their images and
+    // shared segments are ours to free.
+    std::vector<NativeId> ids;
+    for (const auto& [id, w] : windows_) ids.push_back(id);
+    for (NativeId id : ids) DestroyWindow(id);
+    if (g_connectionLost) return;
+    if (blankCursor_) XFreeCursor(dpy_, blankCursor_);
+    XCloseDisplay(dpy_);
   }
 
   const char* Name() const override { return "x11"; }

@@ -178,7 +178,7 @@ TEST_F(WinDemoOnX, EndsWithAMessageWhenTheServerGoesAway)
     server_->Kill();
     const int status = WaitProgram(demo_, 5000);
     EXPECT_GE(status, 0) << "must not hang";
-    EXPECT_LT(status, 128) << "must not die of a signal";
+    EXPECT_LT(status, 128) << "must not die of a signal\n" << Report();
     EXPECT_NE(ReadAll(scratch_.File("stderr")).find("connection to the X server was lost"), std::string::npos)
         << Report();
 }
