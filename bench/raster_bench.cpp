@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/d3d8/raster/format_bridge.h"
 #include "platform/d3d8/raster/raster.h"
 
 namespace {
@@ -151,5 +152,35 @@ void BM_ParticleQuads16384(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 16384 * 576);
 }
 BENCHMARK(BM_ParticleQuads16384)->Unit(benchmark::kMillisecond);
+
+// The same particles on a 16-bit desktop: an R5G6B5 target and an A4R4G4B4 atlas, sampled
+// through the 32-bit copy the device keeps of it.
+void BM_ParticleQuads16384_R5G6B5(benchmark::State& state) {
+    std::vector<std::uint16_t> pixels(kWidth * kHeight, 0x2106);
+    const raster::SurfaceView target{reinterpret_cast<std::uint8_t*>(pixels.data()), kWidth, kHeight, kWidth * 2,
+                                     raster::PixelFormat::R5G6B5};
+    std::vector<std::uint16_t> texels(256 * 256);
+    std::mt19937 rng(7);
+    for (std::uint16_t& t : texels) t = static_cast<std::uint16_t>(rng());
+    const raster::SurfaceView level{reinterpret_cast<std::uint8_t*>(texels.data()), 256, 256, 512,
+                                    raster::PixelFormat::A4R4G4B4};
+    const raster::TextureView atlas{&level, 1, raster::PixelFormat::A4R4G4B4};
+    raster::ExpandedTexture expanded;
+    const raster::DrawState s = ParticleState(&expanded.Refresh(atlas), true);
+    float wvp[16];
+    PixelProjection(wvp);
+    std::vector<Vertex> quads(16384 * 6);
+    std::uniform_real_distribution<float> x(20, kWidth - 20), y(20, kHeight - 20), turn(0, 6.2831853f);
+    for (int i = 0; i < 16384; ++i) WriteQuad(&quads[i * 6], x(rng), y(rng), 12.0f, turn(rng), 0x80FFC080);
+    const raster::Viewport vp{0, 0, kWidth, kHeight, 0, 1};
+    for (auto _ : state) {
+        raster::DrawPrimitive(s, kParticleLayout, reinterpret_cast<const std::uint8_t*>(quads.data()),
+                              quads.size() * sizeof(Vertex), 4, 0, 2 * 16384, wvp, vp, target);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(raster::SpanRoutineName(s, kParticleLayout, target));
+    state.SetItemsProcessed(state.iterations() * 16384 * 576);
+}
+BENCHMARK(BM_ParticleQuads16384_R5G6B5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
