@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A long unattended run: the offscreen screensaver on the virtual clock, watched for memory
 # growth, log growth and a picture that stops showing spirals.
-#   bash tools/soak.sh [--frames N] [--sample-every N] [--binary PATH] [--margin-kib N]
+#   bash tools/soak.sh [--frames N] [--sample-every N] [--binary PATH] [--margin-kib N] [--keep-last PNG]
 # Defaults: 200000 frames at 1024x768 with 8 spirals, a sample every 10000 frames, the
 # binary of build-release (built when missing), 8192 KiB allowed above the 10000-frame mark.
 set -euo pipefail
@@ -11,6 +11,7 @@ frames=200000
 every=10000
 binary=""
 margin_kib=8192
+keep_last=""
 screen=1024x768
 while (($#)); do
   case "$1" in
@@ -18,6 +19,7 @@ while (($#)); do
     --sample-every) every=$2; shift 2 ;;
     --binary) binary=$2; shift 2 ;;
     --margin-kib) margin_kib=$2; shift 2 ;;
+    --keep-last) keep_last=$2; shift 2 ;;
     *) echo "soak: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -105,6 +107,7 @@ if ((${logsize[$last_sample]:-0} != ${logsize[$every]})); then
   echo "soak: FAILED: the log grew during the run:"; tail -n 20 "$data/Error.log"; fail=1
 fi
 last=$(printf '%s/frame-%06d.png' "$work/frames" "$frames")
+[ -n "$keep_last" ] && [ -e "$last" ] && cp "$last" "$keep_last"
 if ! python3 - "$last" <<'EOF'
 import struct, sys, zlib
 # Counts bright pixels of an 8-bit RGB or RGBA PNG: the spirals glow far above the trails.
