@@ -161,10 +161,13 @@ bool WaitFor(int fd, short events, Clock::time_point deadline)
     }
 }
 
-bool SendAll(int fd, const std::uint8_t* p, std::size_t n, Clock::time_point deadline)
+// Moves N bytes with Step (send or recv), waiting for Ready while the socket would block;
+// false once the peer closed, an error struck or Deadline passed.
+template <typename Byte, typename StepFn>
+bool TransferAll(int fd, Byte* p, std::size_t n, short ready, Clock::time_point deadline, StepFn step)
 {
     while (n > 0) {
-        ssize_t k = send(fd, p, n, MSG_NOSIGNAL);
+        ssize_t k = step(fd, p, n);
         if (k > 0) {
             p += k;
             n -= static_cast<std::size_t>(k);
@@ -172,29 +175,22 @@ bool SendAll(int fd, const std::uint8_t* p, std::size_t n, Clock::time_point dea
         }
         if (k < 0 && errno == EINTR)
             continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(fd, POLLOUT, deadline))
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(fd, ready, deadline))
             continue;
         return false;
     }
     return true;
 }
 
+bool SendAll(int fd, const std::uint8_t* p, std::size_t n, Clock::time_point deadline)
+{
+    return TransferAll(fd, p, n, POLLOUT, deadline,
+                       [](int s, const std::uint8_t* b, std::size_t c) { return send(s, b, c, MSG_NOSIGNAL); });
+}
+
 bool ReceiveAll(int fd, std::uint8_t* p, std::size_t n, Clock::time_point deadline)
 {
-    while (n > 0) {
-        ssize_t k = recv(fd, p, n, 0);
-        if (k > 0) {
-            p += k;
-            n -= static_cast<std::size_t>(k);
-            continue;
-        }
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(fd, POLLIN, deadline))
-            continue;
-        return false;  // closed by the peer, or out of time
-    }
-    return true;
+    return TransferAll(fd, p, n, POLLIN, deadline, [](int s, std::uint8_t* b, std::size_t c) { return recv(s, b, c, 0); });
 }
 
 template <class T> void Put(std::vector<std::uint8_t>& out, T v)

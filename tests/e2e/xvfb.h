@@ -22,6 +22,10 @@ private:
 
 bool ProgramInstalled(const std::string& name);
 
+// Starts Xvfb with one screen of Width x Height x Depth; the display name, or empty with the
+// reason in Problem.
+std::string StartXvfb(int width, int height, int depth, TChild& server, std::string& problem);
+
 // A plain mapped top-level window on a display, standing in for another program's window.
 class TXParentWindow {
 public:

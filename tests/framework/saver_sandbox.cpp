@@ -199,6 +199,34 @@ HRESULT StartSaverInProcess(bool fullScreen)
     return result;
 }
 
+HRESULT StartPreviewInProcess(int parentWidth, int parentHeight, std::uint64_t& parent)
+{
+    Options.Windowed = true;
+    Options.Width = 800;
+    Options.Height = 600;
+    ResetSaverGlobals();
+    platform::display::offscreen::Reset();
+    parent = platform::display::offscreen::CreateForeignWindow(0, 0, parentWidth, parentHeight);
+    if (parent == 0)
+        return E_FAIL;
+    SetupScreenGeometry();
+    ParentWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(parent));
+    App = new TMyApp();
+    const HRESULT result = App->Create_(nullptr);
+    App->ResetTimers();
+    return result;
+}
+
+bool QuitsWithin(int frames)
+{
+    for (int i = 0; i < frames; ++i) {
+        RunFrameStep();
+        if (!DrainMessages())
+            return true;
+    }
+    return false;
+}
+
 bool DrainMessages()
 {
     MSG message{};

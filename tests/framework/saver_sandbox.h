@@ -58,8 +58,13 @@ void ResetSaverGlobals();
 // Creates App and runs Create_ and ResetTimers as the full-screen mode does
 // (device created full screen, then rendering windowed into the popup).
 HRESULT StartSaverInProcess(bool fullScreen = true);
+// The preview mode inside a new foreign window of the offscreen display, whose id lands in
+// Parent; S_OK once App runs in it.
+HRESULT StartPreviewInProcess(int parentWidth, int parentHeight, std::uint64_t& parent);
 // One frame step of the window procedure, then every posted message.
 void StepFrames(int count);
+// Steps frames until WM_QUIT arrives; false when it did not within Frames.
+bool QuitsWithin(int frames);
 // Delivers queued messages without drawing; false once WM_QUIT was seen.
 bool DrainMessages();
 // Tears down whatever a run left behind.

@@ -307,26 +307,11 @@ TEST_F(FaultStorm, PreviewParentDestroyedAtARandomMoment)
         moments[i] = moment(random);
     for (int at : moments) {
         SCOPED_TRACE(at);
-        Options.Windowed = true;
-        Options.Width = 800;
-        Options.Height = 600;
-        ResetSaverGlobals();
-        offscreen::Reset();
-        const platform::display::NativeId parent = offscreen::CreateForeignWindow(0, 0, 120, 90);
-        ASSERT_NE(parent, 0u);
-        SetupScreenGeometry();
-        ParentWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(parent));
-        App = new TMyApp();
-        ASSERT_EQ(App->Create_(nullptr), S_OK);
-        App->ResetTimers();
+        std::uint64_t parent = 0;
+        ASSERT_EQ(StartPreviewInProcess(120, 90, parent), S_OK);
         StepFrames(at);
         offscreen::DestroyForeignWindow(parent);
-        bool quit = false;
-        for (int i = 0; i < 20 && !quit; ++i) {
-            RunFrameStep();
-            quit = !DrainMessages();
-        }
-        EXPECT_TRUE(quit) << "the parent's end reaches the saver";
+        EXPECT_TRUE(QuitsWithin(20)) << "the parent's end reaches the saver";
         EXPECT_TRUE(App->hWnd == nullptr || !IsWindow(App->hWnd));
         EXPECT_EQ(offscreen::LiveWindows(), 0u);
         ParentWindow = nullptr;

@@ -365,18 +365,8 @@ TEST_F(SaverRun, StartWithoutDirect3DEndsTheRunMode)
 
 TEST_F(SaverRun, PreviewChildEndsWithItsParent)
 {
-    Options.Windowed = true;
-    Options.Width = 800;
-    Options.Height = 600;
-    ResetSaverGlobals();
-    platform::display::offscreen::Reset();
-    const platform::display::NativeId parent = offscreen::CreateForeignWindow(0, 0, 200, 150);
-    ASSERT_NE(parent, 0u);
-    SetupScreenGeometry();
-    ParentWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(parent));
-    App = new TMyApp();
-    ASSERT_EQ(App->Create_(nullptr), S_OK);
-    App->ResetTimers();
+    std::uint64_t parent = 0;
+    ASSERT_EQ(StartPreviewInProcess(200, 150, parent), S_OK);
     RECT bounds{};
     GetWindowRect(App->hWnd, &bounds);
     EXPECT_EQ(bounds.right - bounds.left, 200);
@@ -385,12 +375,7 @@ TEST_F(SaverRun, PreviewChildEndsWithItsParent)
               static_cast<DWORD>(WS_CHILD | WS_DISABLED));
     StepFrames(3);
     offscreen::DestroyForeignWindow(parent);
-    bool quit = false;
-    for (int i = 0; i < 20 && !quit; ++i) {
-        RunFrameStep();
-        quit = !DrainMessages();
-    }
-    EXPECT_TRUE(quit) << "the parent's end reaches the saver window";
+    EXPECT_TRUE(QuitsWithin(20)) << "the parent's end reaches the saver window";
     ParentWindow = nullptr;
 }
 

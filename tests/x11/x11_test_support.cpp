@@ -67,37 +67,7 @@ bool InputInjectionBuiltIn()
 
 PrivateServer::PrivateServer(int width, int height, int depth)
 {
-    if (!ProgramInstalled("Xvfb")) {
-        problem_ = "Xvfb is not installed";
-        return;
-    }
-    int fds[2];
-    if (pipe(fds) != 0) {
-        problem_ = "no pipe for Xvfb";
-        return;
-    }
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-    server_ = StartProgram("/usr/bin/env",
-                           {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp",
-                            "-noreset"},
-                           {}, "/dev/null");
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline && poll(&p, 1, 100) >= 0) {
-        if (!(p.revents & (POLLIN | POLLHUP)))
-            continue;
-        char c = 0;
-        if (read(fds[0], &c, 1) != 1 || c == '\n')
-            break;
-        number += c;
-    }
-    close(fds[0]);
-    if (number.empty())
-        problem_ = "Xvfb did not start with a " + screen + " screen";
-    else
-        name_ = ":" + number;
+    name_ = StartXvfb(width, height, depth, server_, problem_);
 }
 
 PrivateServer::~PrivateServer()
