@@ -139,7 +139,7 @@ HALVORA_AVX2 inline Half FetchPairs(const Sampler& s, __m256i row, __m256i x0, _
 // Bilinear with 6-bit weights: pmaddubsw blends each texel pair horizontally, pmulhrsw
 // blends the two rows.
 template <bool kWrap>
-HALVORA_AVX2 inline Half SampleBilinear(const Sampler& s, __m256 u, __m256 v) {
+HALVORA_AVX2 __attribute__((always_inline)) inline Half SampleBilinear(const Sampler& s, __m256 u, __m256 v) {
     // (u * size - 0.5) in 1/64 texels, rounded to nearest: floor(u * size * 64 - 32 + 0.5).
     const __m256 bias = _mm256_set1_ps(-31.5f), scale = _mm256_set1_ps(64.0f);
     const __m256i su = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(u, s.width), scale), bias)));

@@ -31,13 +31,13 @@ struct FloorStepper {
         dq = FloorDiv(step, d);
         dr = step - dq * d;
     }
+    // Branch-free: the carry is data-dependent and mispredicts on most rows of a slanted edge.
     void Advance() {
         q += dq;
         r += dr;
-        if (r >= d) {
-            r -= d;
-            ++q;
-        }
+        const std::int64_t over = (d - 1 - r) >> 63;  // -1 once r >= d (r < 2d always)
+        q -= over;
+        r -= d & over;
     }
 };
 
