@@ -41,10 +41,57 @@ struct FloorStepper {
     }
 };
 
-struct Edge {
-    enum Kind { kLower, kUpper, kHorizontal } kind;
-    FloorStepper stepper;
-    std::int64_t row = 0, rowStep = 0;  // for horizontal edges: the row test value
+// A polygon's sloped edges, left bounds and right bounds apart, and its horizontal edges.
+struct EdgeSet {
+    FloorStepper lower[4], upper[4];
+    std::int64_t flatRow[4] = {}, flatStep[4] = {};  // horizontal edges: the row test value
+    int lowerCount = 0, upperCount = 0, flatCount = 0;
+};
+
+// Emits the rows of Edges from yTop to yEnd, in batches to ctx.rows or one by one to ctx.span.
+// The counts are template arguments so the per-row loop has no branches on the edge kinds.
+class RowEmitter {
+public:
+    RowEmitter(const DrawContext& ctx, const TriangleSetup& t) : ctx_(ctx), t_(t) {}
+
+    template <int kLower, int kUpper>
+    void Walk(EdgeSet& e, std::int64_t yTop, std::int64_t yEnd, std::int64_t xBegin, std::int64_t xEnd) {
+        for (std::int64_t y = yTop; y < yEnd; ++y) {
+            std::int64_t lo = xBegin, hi = xEnd;
+            for (int i = 0; i < kLower; ++i) {
+                lo = std::max(lo, -e.lower[i].q);
+                e.lower[i].Advance();
+            }
+            for (int i = 0; i < kUpper; ++i) {
+                hi = std::min(hi, e.upper[i].q + 1);
+                e.upper[i].Advance();
+            }
+            for (int i = 0; i < e.flatCount; ++i) {
+                if (e.flatRow[i] < 0) hi = lo;
+                e.flatRow[i] += e.flatStep[i];
+            }
+            Row(y, lo, hi, y + 1 == yEnd);
+        }
+    }
+
+private:
+    void Row(std::int64_t y, std::int64_t lo, std::int64_t hi, bool last) {
+        if (!ctx_.rows) {
+            if (lo < hi) ctx_.span(ctx_, t_, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi));
+            return;
+        }
+        batch_[batched_++] = lo < hi ? RowSpan{static_cast<int>(lo), static_cast<int>(hi)} : RowSpan{0, 0};
+        if (batched_ == kBatch || last) {
+            ctx_.rows(ctx_, t_, static_cast<int>(y + 1 - batched_), batched_, batch_);
+            batched_ = 0;
+        }
+    }
+
+    static constexpr int kBatch = 64;
+    const DrawContext& ctx_;
+    const TriangleSetup& t_;
+    RowSpan batch_[kBatch];
+    int batched_ = 0;
 };
 
 Plane MakePlane(const float f[3], float x1, float y1, float x2, float y2, float invDet) {
@@ -142,52 +189,31 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
     if (yTop >= yEnd || xBegin >= xEnd) return;
 
     // E(P) = dx (Py - Yi) - dy (Px - Xi) > 0 inside; a top or left edge also owns E == 0.
-    Edge edges[4];
+    EdgeSet edges;
     for (int i = 0; i < n; ++i) {
         const int j = (i + 1) % n;
         const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
         const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
         const std::int64_t row = dx * (yTop * kSubpixel - Y[i]) + dy * X[i] - (topLeft ? 0 : 1);
         const std::int64_t rowStep = dx * kSubpixel;
-        Edge& e = edges[i];
         if (dy == 0) {
-            e.kind = Edge::kHorizontal;
-            e.row = row;
-            e.rowStep = rowStep;
+            edges.flatRow[edges.flatCount] = row;
+            edges.flatStep[edges.flatCount++] = rowStep;
         } else {
-            e.kind = dy < 0 ? Edge::kLower : Edge::kUpper;
-            e.stepper.Init(row, rowStep, std::abs(dy) * kSubpixel);
+            FloorStepper& stepper = dy < 0 ? edges.lower[edges.lowerCount++] : edges.upper[edges.upperCount++];
+            stepper.Init(row, rowStep, std::abs(dy) * kSubpixel);
         }
     }
 
-    constexpr int kBatch = 64;
-    RowSpan batch[kBatch];
-    int batched = 0;
-    for (std::int64_t y = yTop; y < yEnd; ++y) {
-        std::int64_t lo = xBegin, hi = xEnd;
-        for (int i = 0; i < n; ++i) {
-            Edge& e = edges[i];
-            if (e.kind == Edge::kHorizontal) {
-                if (e.row < 0) hi = lo;
-                e.row += e.rowStep;
-            } else {
-                if (e.kind == Edge::kLower) {
-                    lo = std::max(lo, -e.stepper.q);
-                } else {
-                    hi = std::min(hi, e.stepper.q + 1);
-                }
-                e.stepper.Advance();
-            }
-        }
-        if (ctx.rows) {
-            batch[batched++] = lo < hi ? RowSpan{static_cast<int>(lo), static_cast<int>(hi)} : RowSpan{0, 0};
-            if (batched == kBatch || y + 1 == yEnd) {
-                ctx.rows(ctx, t, static_cast<int>(y + 1 - batched), batched, batch);
-                batched = 0;
-            }
-        } else if (lo < hi) {
-            ctx.span(ctx, t, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi));
-        }
+    RowEmitter emit(ctx, t);
+    switch (edges.lowerCount * 4 + edges.upperCount) {
+    case 1 * 4 + 1: return emit.Walk<1, 1>(edges, yTop, yEnd, xBegin, xEnd);
+    case 1 * 4 + 2: return emit.Walk<1, 2>(edges, yTop, yEnd, xBegin, xEnd);
+    case 2 * 4 + 1: return emit.Walk<2, 1>(edges, yTop, yEnd, xBegin, xEnd);
+    case 2 * 4 + 2: return emit.Walk<2, 2>(edges, yTop, yEnd, xBegin, xEnd);
+    case 1 * 4 + 3: return emit.Walk<1, 3>(edges, yTop, yEnd, xBegin, xEnd);
+    case 3 * 4 + 1: return emit.Walk<3, 1>(edges, yTop, yEnd, xBegin, xEnd);
+    default: return;  // a closed convex polygon always has edges on both sides
     }
 }
 
