@@ -354,9 +354,14 @@ void FetchVertex(const VertexLayout& layout, const std::uint8_t* p, std::uint32_
 // are marked unusable, which drops the triangle just as its zero alpha would.
 void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_t* data, std::int64_t first,
            std::int64_t count, const Transform& tf, bool skipClear, bool flat, Batch& b) {
-    b.clip.resize(static_cast<std::size_t>(count));
-    b.screen.resize(static_cast<std::size_t>(count));
-    b.outcode.resize(static_cast<std::size_t>(count));
+    // The scratch only grows: every slot below count is written before it is read, and
+    // shrinking would value-initialise the slots again on the next larger draw.
+    const std::size_t need = static_cast<std::size_t>(count);
+    if (b.clip.size() < need) {
+        b.clip.resize(need);
+        b.screen.resize(need);
+        b.outcode.resize(need);
+    }
     const std::size_t stride = static_cast<std::size_t>(layout.stride);
     const std::uint8_t* base = data + static_cast<std::size_t>(first) * stride;
     std::int64_t i = 0;
