@@ -66,10 +66,12 @@ std::uint8_t ClipOutcode(const Vertex& v, const Transform& tf) {
     for (float f : v.pos) {
         if (!std::isfinite(f)) return kOutInvalid;
     }
+    // The planes of PlaneDistance, unrolled: every vertex of every draw passes here.
+    const float x = v.pos[0], y = v.pos[1], z = v.pos[2], w = v.pos[3];
+    const float d[kPlaneCount] = {w - kMinW, z, w - z, tf.guardX * w - x, tf.guardX * w + x, tf.guardY * w - y,
+                                  tf.guardY * w + y};
     std::uint8_t code = 0;
-    for (int p = 0; p < kPlaneCount; ++p) {
-        if (PlaneDistance(v, p, tf) < 0) code |= static_cast<std::uint8_t>(1 << p);
-    }
+    for (int p = 0; p < kPlaneCount; ++p) code |= static_cast<std::uint8_t>((d[p] < 0) << p);
     return code;
 }
 

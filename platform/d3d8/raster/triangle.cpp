@@ -114,6 +114,11 @@ void ChooseLevels(const DrawContext& ctx, TriangleSetup& t, float cx, float cy) 
     for (int s = 0; s < ctx.stageCount; ++s) {
         const ResolvedStage& st = ctx.stages[s];
         if (!st.usesTexture) continue;
+        t.level[s] = 0;
+        if (st.magFilter == st.minFilter && (st.mipFilter == d3d::kFilterNone || st.levelCount == 1)) {
+            t.linear[s] = st.magFilter == d3d::kFilterLinear;  // the footprint cannot change anything
+            continue;
+        }
         const SurfaceView& top = st.texture->levels[0];
         const float q = t.q.c + t.q.dx * cx + t.q.dy * cy;
         const float u = (t.u.c + t.u.dx * cx + t.u.dy * cy) / q;
