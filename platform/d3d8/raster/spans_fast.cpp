@@ -113,13 +113,19 @@ HALVORA_AVX2 inline __m256i Join(const Half& h) {
     return _mm256_permute4x64_epi64(_mm256_packus_epi16(h.a, h.b), 0xD8);
 }
 
-template <bool kWrap>
+// How texel indices reach the texture: through the stage's address modes, by the power-of-two
+// mask of wrapping, or unchanged on rows whose every sample lies inside the texture.
+enum class Addressing { kModes, kWrap, kInterior };
+
+template <Addressing kAddr>
 HALVORA_AVX2 inline __m256i AddressU(const Sampler& s, __m256i i) {
-    return kWrap ? _mm256_and_si256(i, s.uMask) : Address(i, s.u);
+    if constexpr (kAddr == Addressing::kInterior) return i;
+    return kAddr == Addressing::kWrap ? _mm256_and_si256(i, s.uMask) : Address(i, s.u);
 }
-template <bool kWrap>
+template <Addressing kAddr>
 HALVORA_AVX2 inline __m256i AddressV(const Sampler& s, __m256i i) {
-    return kWrap ? _mm256_and_si256(i, s.vMask) : Address(i, s.v);
+    if constexpr (kAddr == Addressing::kInterior) return i;
+    return kAddr == Addressing::kWrap ? _mm256_and_si256(i, s.vMask) : Address(i, s.v);
 }
 
 // Texel pairs (i, i + 1) of one row as 64-bit lanes: pixels 0-3 in a, 4-7 in b.
@@ -138,7 +144,7 @@ HALVORA_AVX2 inline Half FetchPairs(const Sampler& s, __m256i row, __m256i x0, _
 
 // Bilinear with 6-bit weights: pmaddubsw blends each texel pair horizontally, pmulhrsw
 // blends the two rows.
-template <bool kWrap>
+template <Addressing kAddr>
 HALVORA_AVX2 __attribute__((always_inline)) inline Half SampleBilinear(const Sampler& s, __m256 u, __m256 v) {
     // (u * size - 0.5) in 1/64 texels, rounded to nearest: floor(u * size * 64 - 32 + 0.5).
     const __m256 bias = _mm256_set1_ps(-31.5f), scale = _mm256_set1_ps(64.0f);
@@ -146,13 +152,13 @@ HALVORA_AVX2 __attribute__((always_inline)) inline Half SampleBilinear(const Sam
     const __m256i sv = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(v, s.height), scale), bias)));
     const __m256i one = _mm256_set1_epi32(1), frac = _mm256_set1_epi32(63);
     const __m256i i0 = _mm256_srai_epi32(su, 6), j0 = _mm256_srai_epi32(sv, 6);
-    const __m256i x0 = AddressU<kWrap>(s, i0), x1 = AddressU<kWrap>(s, _mm256_add_epi32(i0, one));
-    const __m256i r0 = _mm256_sll_epi32(AddressV<kWrap>(s, j0), s.pitchShift);
-    const __m256i r1 = _mm256_sll_epi32(AddressV<kWrap>(s, _mm256_add_epi32(j0, one)), s.pitchShift);
+    const __m256i x0 = AddressU<kAddr>(s, i0), x1 = AddressU<kAddr>(s, _mm256_add_epi32(i0, one));
+    const __m256i r0 = _mm256_sll_epi32(AddressV<kAddr>(s, j0), s.pitchShift);
+    const __m256i r1 = _mm256_sll_epi32(AddressV<kAddr>(s, _mm256_add_epi32(j0, one)), s.pitchShift);
     // Usually the four texels are two adjacent pairs one row apart: two 8-byte loads per
     // pixel, which beat gathers. Wrapping edges fall back to gathering texel by texel.
     const __m256i pitch = _mm256_sll_epi32(one, s.pitchShift);
-    const bool adjacent =
+    const bool adjacent = kAddr == Addressing::kInterior ||
         _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi32(x1, _mm256_add_epi32(x0, one)),
                                               _mm256_cmpeq_epi32(r1, _mm256_add_epi32(r0, pitch)))) == -1;
     Half top, bottom;
@@ -191,11 +197,11 @@ HALVORA_AVX2 __attribute__((always_inline)) inline Half SampleBilinear(const Sam
                 blend(top.b, bottom.b, _mm256_permutevar8x32_epi32(wx, second), _mm256_permutevar8x32_epi32(wy, second))};
 }
 
-template <bool kWrap>
+template <Addressing kAddr>
 HALVORA_AVX2 inline Half SamplePoint(const Sampler& s, __m256 u, __m256 v) {
     const __m256i i = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(u, s.width)));
     const __m256i j = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(v, s.height)));
-    const __m256i idx = _mm256_add_epi32(_mm256_sll_epi32(AddressV<kWrap>(s, j), s.pitchShift), AddressU<kWrap>(s, i));
+    const __m256i idx = _mm256_add_epi32(_mm256_sll_epi32(AddressV<kAddr>(s, j), s.pitchShift), AddressU<kAddr>(s, i));
     return Split(_mm256_i32gather_epi32(s.texels, idx, 4));
 }
 
@@ -225,12 +231,82 @@ HALVORA_AVX2 inline __m256i RampPixels(const ColorRamp& r) {
                            _mm256_or_si256(_mm256_slli_epi32(ch[1], 8), ch[2]));
 }
 
+// Per-triangle constants of the textured rows.
+struct TexturedConsts {
+    Sampler smp;
+    __m256 dq, du, dv;
+    __m256i texOr, diffOr, diffuse, lane;
+};
+
+// The interpolants at the next group of eight pixels of a row.
+struct RowCursor {
+    __m256 q, u, v;
+    ColorRamp colors;
+};
+
+template <FastBlend kBlend, bool kConstant, bool kBilinear, bool kAffine, Addressing kAddr>
+HALVORA_AVX2 __attribute__((always_inline)) inline void TexturedGroups(const TexturedConsts& k, RowCursor& c,
+                                                                     std::uint32_t* dst, const std::uint32_t* rowEnd,
+                                                                     int n) {
+    for (; n > 0; n -= 8, dst += 8) {
+        __m256 su = c.u, sv = c.v;
+        if constexpr (!kAffine) {
+            const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), c.q);
+            su = _mm256_mul_ps(c.u, inv);
+            sv = _mm256_mul_ps(c.v, inv);
+            c.q = _mm256_add_ps(c.q, k.dq);
+        }
+        const Half tex = kBilinear ? SampleBilinear<kAddr>(k.smp, su, sv) : SamplePoint<kAddr>(k.smp, su, sv);
+        Half diff{k.diffuse, k.diffuse};
+        if constexpr (!kConstant) {
+            diff = Split(RampPixels(c.colors));
+            diff.a = _mm256_or_si256(diff.a, k.diffOr);
+            diff.b = _mm256_or_si256(diff.b, k.diffOr);
+            for (int i = 0; i < 4; ++i) c.colors.c[i] = _mm256_add_ps(c.colors.c[i], c.colors.step[i]);
+        }
+        const __m256i srcA = Mul255x16(_mm256_or_si256(tex.a, k.texOr), diff.a);
+        const __m256i srcB = Mul255x16(_mm256_or_si256(tex.b, k.texOr), diff.b);
+        // Short tails inside the row read and rewrite the pixels past the span unchanged,
+        // which is cheaper than masked moves; only the row's last pixels need those.
+        const bool whole = n >= 8 || dst + 8 <= rowEnd;
+        const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), k.lane);
+        const __m256i old = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst))
+                                  : _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
+        const Half d = Split(old);
+        __m256i out = Join(Half{BlendHalf(kBlend, srcA, d.a), BlendHalf(kBlend, srcB, d.b)});
+        if (n >= 8) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
+        } else if (whole) {
+            out = _mm256_blendv_epi8(old, out, mask);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
+        } else {
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, out);
+        }
+        c.u = _mm256_add_ps(c.u, k.du);
+        c.v = _mm256_add_ps(c.v, k.dv);
+    }
+}
+
+// Whether every bilinear footprint of an affine row, from its first texture coordinate over
+// Lanes pixels, has both texels of each axis inside the level, a texel to spare on each side
+// for the rounding of the stepped coordinates. Such rows need no addressing at all.
+inline bool RowInterior(float u, float du, float v, float dv, int lanes, const SurfaceView& level) {
+    auto inside = [lanes](float c, float d, int size) {
+        const float a = c * static_cast<float>(size) * 64.0f - 31.5f;
+        const float b = (c + d * static_cast<float>(lanes - 1)) * static_cast<float>(size) * 64.0f - 31.5f;
+        const float limit = static_cast<float>(size - 3) * 64.0f;
+        return std::min(a, b) >= 64.0f && std::max(a, b) <= limit;  // false for NaN
+    };
+    return inside(u, du, level.width) && inside(v, dv, level.height);
+}
+
 // Sampler and colour set-up is per triangle; each row only finds its start values.
-template <FastBlend kBlend, bool kConstant, bool kBilinear, bool kAffine, bool kWrap>
+template <FastBlend kBlend, bool kConstant, bool kBilinear, bool kAffine, Addressing kAddr>
 HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& t, int y0, int count,
                                    const RowSpan* spans) {
     const SurfaceView& level = ctx.stages[0].texture->levels[t.level[0]];
-    Sampler smp;
+    TexturedConsts k;
+    Sampler& smp = k.smp;
     smp.texels = reinterpret_cast<const int*>(level.bits);
     smp.pitchShift = _mm_cvtsi32_si128(__builtin_ctz(static_cast<unsigned>(level.pitch / 4)));
     smp.u = MakeAddress(ctx.fast.addressU, level.width);
@@ -241,89 +317,64 @@ HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& 
     smp.height = _mm256_set1_ps(static_cast<float>(level.height));
 
     const __m256 ramp = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256 dq = _mm256_set1_ps(t.q.dx * 8), du = _mm256_set1_ps(t.u.dx * 8), dv = _mm256_set1_ps(t.v.dx * 8);
+    k.dq = _mm256_set1_ps(t.q.dx * 8);
+    k.du = _mm256_set1_ps(t.u.dx * 8);
+    k.dv = _mm256_set1_ps(t.v.dx * 8);
     const __m256 rq = _mm256_mul_ps(ramp, _mm256_set1_ps(t.q.dx)), ru = _mm256_mul_ps(ramp, _mm256_set1_ps(t.u.dx));
     const __m256 rv = _mm256_mul_ps(ramp, _mm256_set1_ps(t.v.dx));
-    const __m256i texOr = Wide64(ctx.fast.textureOr), diffOr = Wide64(ctx.fast.diffuseOr);
-    __m256i diffuse = _mm256_setzero_si256();
+    k.texOr = Wide64(ctx.fast.textureOr);
+    k.diffOr = Wide64(ctx.fast.diffuseOr);
+    k.diffuse = _mm256_setzero_si256();
+    k.lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     __m256 colorStep[4] = {}, colorRamp[4] = {};
     if constexpr (kConstant) {
-        diffuse = _mm256_or_si256(_mm256_cvtepu8_epi16(_mm_set1_epi32(static_cast<int>(t.argb))), diffOr);
+        k.diffuse = _mm256_or_si256(_mm256_cvtepu8_epi16(_mm_set1_epi32(static_cast<int>(t.argb))), k.diffOr);
     } else {
         for (int i = 0; i < 4; ++i) {
             colorStep[i] = _mm256_set1_ps(t.color[i].dx * 8);
             colorRamp[i] = _mm256_mul_ps(ramp, _mm256_set1_ps(t.color[i].dx));
         }
     }
-    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
 
     for (int r = 0; r < count; ++r) {
         const int x0 = spans[r].x0, x1 = spans[r].x1, y = y0 + r;
         if (x0 >= x1) continue;
         const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
-        auto start = [&](const Plane& p, __m256 offsets) HALVORA_AVX2 {
-            return _mm256_add_ps(_mm256_set1_ps(p.c + p.dx * fx + p.dy * fy), offsets);
-        };
-        __m256 q = start(t.q, rq), u = start(t.u, ru), v = start(t.v, rv);
-        ColorRamp colors{};
+        auto at = [&](const Plane& p) { return p.c + p.dx * fx + p.dy * fy; };
+        const float u0 = at(t.u), v0 = at(t.v);
+        RowCursor c;
+        c.q = _mm256_add_ps(_mm256_set1_ps(at(t.q)), rq);
+        c.u = _mm256_add_ps(_mm256_set1_ps(u0), ru);
+        c.v = _mm256_add_ps(_mm256_set1_ps(v0), rv);
         if constexpr (!kConstant) {
             for (int i = 0; i < 4; ++i) {
-                colors.c[i] = start(t.color[i], colorRamp[i]);
-                colors.step[i] = colorStep[i];
+                c.colors.c[i] = _mm256_add_ps(_mm256_set1_ps(at(t.color[i])), colorRamp[i]);
+                c.colors.step[i] = colorStep[i];
             }
         }
-
         std::uint32_t* dst = RowPointer(ctx, y, x0);
         const std::uint32_t* rowEnd = RowPointer(ctx, y, ctx.target.width);
-        for (int n = x1 - x0; n > 0; n -= 8, dst += 8) {
-            __m256 su = u, sv = v;
-            if constexpr (!kAffine) {
-                const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), q);
-                su = _mm256_mul_ps(u, inv);
-                sv = _mm256_mul_ps(v, inv);
-                q = _mm256_add_ps(q, dq);
+        const int n = x1 - x0;
+        if constexpr (kAffine && kBilinear) {
+            if (RowInterior(u0, t.u.dx, v0, t.v.dx, (n + 7) & ~7, level)) {
+                TexturedGroups<kBlend, kConstant, true, true, Addressing::kInterior>(k, c, dst, rowEnd, n);
+                continue;
             }
-            const Half tex = kBilinear ? SampleBilinear<kWrap>(smp, su, sv) : SamplePoint<kWrap>(smp, su, sv);
-            Half diff{diffuse, diffuse};
-            if constexpr (!kConstant) {
-                diff = Split(RampPixels(colors));
-                diff.a = _mm256_or_si256(diff.a, diffOr);
-                diff.b = _mm256_or_si256(diff.b, diffOr);
-                for (int i = 0; i < 4; ++i) colors.c[i] = _mm256_add_ps(colors.c[i], colors.step[i]);
-            }
-            const __m256i srcA = Mul255x16(_mm256_or_si256(tex.a, texOr), diff.a);
-            const __m256i srcB = Mul255x16(_mm256_or_si256(tex.b, texOr), diff.b);
-            // Short tails inside the row read and rewrite the pixels past the span unchanged,
-            // which is cheaper than masked moves; only the row's last pixels need those.
-            const bool whole = n >= 8 || dst + 8 <= rowEnd;
-            const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-            const __m256i old = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst))
-                                      : _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
-            const Half d = Split(old);
-            __m256i out = Join(Half{BlendHalf(kBlend, srcA, d.a), BlendHalf(kBlend, srcB, d.b)});
-            if (n >= 8) {
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
-            } else if (whole) {
-                out = _mm256_blendv_epi8(old, out, mask);
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), out);
-            } else {
-                _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, out);
-            }
-            u = _mm256_add_ps(u, du);
-            v = _mm256_add_ps(v, dv);
         }
+        TexturedGroups<kBlend, kConstant, kBilinear, kAffine, kAddr>(k, c, dst, rowEnd, n);
     }
 }
 
 template <FastBlend kBlend, bool kConstant, bool kBilinear>
 void TexturedRowsAddressed(const DrawContext& ctx, const TriangleSetup& t, int y0, int count, const RowSpan* spans) {
     const bool wrap = ctx.fast.addressU == d3d::kAddressWrap && ctx.fast.addressV == d3d::kAddressWrap;
+    constexpr Addressing kWrap = Addressing::kWrap, kModes = Addressing::kModes;
     if (t.affine) {
-        if (wrap) return TexturedRowsAvx2<kBlend, kConstant, kBilinear, true, true>(ctx, t, y0, count, spans);
-        return TexturedRowsAvx2<kBlend, kConstant, kBilinear, true, false>(ctx, t, y0, count, spans);
+        if (wrap) return TexturedRowsAvx2<kBlend, kConstant, kBilinear, true, kWrap>(ctx, t, y0, count, spans);
+        return TexturedRowsAvx2<kBlend, kConstant, kBilinear, true, kModes>(ctx, t, y0, count, spans);
     }
-    if (wrap) return TexturedRowsAvx2<kBlend, kConstant, kBilinear, false, true>(ctx, t, y0, count, spans);
-    TexturedRowsAvx2<kBlend, kConstant, kBilinear, false, false>(ctx, t, y0, count, spans);
+    if (wrap) return TexturedRowsAvx2<kBlend, kConstant, kBilinear, false, kWrap>(ctx, t, y0, count, spans);
+    TexturedRowsAvx2<kBlend, kConstant, kBilinear, false, kModes>(ctx, t, y0, count, spans);
 }
 
 template <FastBlend kBlend>
