@@ -56,7 +56,7 @@ TEST(XScreenSaverDaemon, StartsTheHackAndEndsItWithSigterm)
                                  {}, sandbox.Root() + "/script.txt");
     // The script keeps grabbing the screen until told that the spirals were seen.
     long coloured = 0;
-    for (int i = 0; i < 600 && StillRunning(script) && coloured <= 200; ++i) {
+    for (int i = 0; i < 1200 && StillRunning(script) && coloured <= 200; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         TPicture screen;
         if (ReadXwd(NewestGrab(work), screen))

@@ -50,18 +50,28 @@ chown -R "$user" "$work"
 chmod 755 "$work"
 chmod o+x "$(dirname "$work")"
 
-display=:$((($$ % 400) + 200))
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp -ac >/dev/null 2>&1 &
+# The server picks a free display number itself and writes it once it accepts clients; a
+# fixed number could meet another test's server.
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -ac 3>"$work/display-number" >/dev/null 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$work/display-number" ] && break; sleep 0.1; done
+number=$(head -n 1 "$work/display-number" 2>/dev/null)
+[[ "$number" =~ ^[0-9]+$ ]] || { echo "fail: Xvfb did not start" >&2; exit 1; }
+display=:$number
 
 as_user() { runuser -u "$user" -- env HOME="$home" DISPLAY="$display" HALVORA_REGISTRY="$work/registry.reg" \
   XDG_RUNTIME_DIR="$work" HALVORA_DISPLAY=x11 "$@"; }
 as_user xscreensaver -no-splash -verbose >"$work/daemon.log" 2>&1 &
 daemon_pid=$!
-for _ in $(seq 50); do as_user xscreensaver-command -time >/dev/null 2>&1 && break; sleep 0.2; done
+# A loaded machine can take many seconds to bring the daemon up: wait up to 30 s for it.
+for _ in $(seq 150); do as_user xscreensaver-command -time >/dev/null 2>&1 && break; sleep 0.2; done
 
-as_user xscreensaver-command -activate >/dev/null 2>&1 || { echo "fail: the daemon did not answer" >&2; cat "$work/daemon.log" >&2; exit 1; }
+activated=0
+for _ in $(seq 10); do
+  as_user xscreensaver-command -activate >/dev/null 2>&1 && { activated=1; break; }
+  sleep 0.5
+done
+[ "$activated" = 1 ] || { echo "fail: the daemon did not answer" >&2; cat "$work/daemon.log" >&2; exit 1; }
 hack=
 for _ in $(seq 100); do
   hack=$(pgrep -u "$user" -f "$work/halvora --root" | head -1)
