@@ -68,11 +68,11 @@ std::uint8_t ClipOutcode(const Vertex& v, const Transform& tf) {
     }
     // The planes of PlaneDistance, unrolled: every vertex of every draw passes here.
     const float x = v.pos[0], y = v.pos[1], z = v.pos[2], w = v.pos[3];
-    const float d[kPlaneCount] = {w - kMinW, z, w - z, tf.guardX * w - x, tf.guardX * w + x, tf.guardY * w - y,
-                                  tf.guardY * w + y};
-    std::uint8_t code = 0;
-    for (int p = 0; p < kPlaneCount; ++p) code |= static_cast<std::uint8_t>((d[p] < 0) << p);
-    return code;
+    static_assert(kPlaneCount == 7);
+    const unsigned code = unsigned(w - kMinW < 0) | unsigned(z < 0) << 1 | unsigned(w - z < 0) << 2 |
+                          unsigned(tf.guardX * w - x < 0) << 3 | unsigned(tf.guardX * w + x < 0) << 4 |
+                          unsigned(tf.guardY * w - y < 0) << 5 | unsigned(tf.guardY * w + y < 0) << 6;
+    return static_cast<std::uint8_t>(code);
 }
 
 std::uint8_t ScreenOutcode(const Vertex& v) {
