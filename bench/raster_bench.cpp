@@ -132,24 +132,36 @@ void BM_FullScreenAlphaRect(benchmark::State& state) {
 }
 BENCHMARK(BM_FullScreenAlphaRect)->Unit(benchmark::kMillisecond);
 
-void BM_ParticleQuads16384(benchmark::State& state) {
-    Target target;
-    Atlas atlas;
-    const raster::DrawState s = ParticleState(&atlas.view, true);
+struct Scatter {
+    float x0, x1, y0, y1, half;
+};
+
+// 16384 particle quads of one size at random places and angles, drawn in one call per
+// iteration into Target.
+void DrawQuads16384(benchmark::State& state, std::mt19937& rng, const raster::DrawState& s,
+                    const raster::SurfaceView& target, const Scatter& where) {
     float wvp[16];
     PixelProjection(wvp);
     std::vector<Vertex> quads(16384 * 6);
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<float> x(20, kWidth - 20), y(20, kHeight - 20), turn(0, 6.2831853f);
-    for (int i = 0; i < 16384; ++i) WriteQuad(&quads[i * 6], x(rng), y(rng), 12.0f, turn(rng), 0x80FFC080);
+    std::uniform_real_distribution<float> x(where.x0, where.x1), y(where.y0, where.y1), turn(0, 6.2831853f);
+    for (int i = 0; i < 16384; ++i) WriteQuad(&quads[i * 6], x(rng), y(rng), where.half, turn(rng), 0x80FFC080);
     const raster::Viewport vp{0, 0, kWidth, kHeight, 0, 1};
     for (auto _ : state) {
         raster::DrawPrimitive(s, kParticleLayout, reinterpret_cast<const std::uint8_t*>(quads.data()),
-                              quads.size() * sizeof(Vertex), 4, 0, 2 * 16384, wvp, vp, target.View());
+                              quads.size() * sizeof(Vertex), 4, 0, 2 * 16384, wvp, vp, target);
         benchmark::ClobberMemory();
     }
-    state.SetLabel(raster::SpanRoutineName(s, kParticleLayout, target.View()));
-    state.SetItemsProcessed(state.iterations() * 16384 * 576);
+    state.SetLabel(raster::SpanRoutineName(s, kParticleLayout, target));
+    state.SetItemsProcessed(state.iterations() * 16384 * static_cast<std::int64_t>(4 * where.half * where.half));
+}
+
+constexpr Scatter kWholeScreen{20, kWidth - 20, 20, kHeight - 20, 12.0f};
+
+void BM_ParticleQuads16384(benchmark::State& state) {
+    Target target;
+    Atlas atlas;
+    std::mt19937 rng(11);
+    DrawQuads16384(state, rng, ParticleState(&atlas.view, true), target.View(), kWholeScreen);
 }
 BENCHMARK(BM_ParticleQuads16384)->Unit(benchmark::kMillisecond);
 
@@ -167,45 +179,18 @@ void BM_ParticleQuads16384_R5G6B5(benchmark::State& state) {
     const raster::TextureView atlas{&level, 1, raster::PixelFormat::A4R4G4B4};
     raster::ExpandedTexture expanded;
     const raster::DrawState s = ParticleState(&expanded.Refresh(atlas), true);
-    float wvp[16];
-    PixelProjection(wvp);
-    std::vector<Vertex> quads(16384 * 6);
-    std::uniform_real_distribution<float> x(20, kWidth - 20), y(20, kHeight - 20), turn(0, 6.2831853f);
-    for (int i = 0; i < 16384; ++i) WriteQuad(&quads[i * 6], x(rng), y(rng), 12.0f, turn(rng), 0x80FFC080);
-    const raster::Viewport vp{0, 0, kWidth, kHeight, 0, 1};
-    for (auto _ : state) {
-        raster::DrawPrimitive(s, kParticleLayout, reinterpret_cast<const std::uint8_t*>(quads.data()),
-                              quads.size() * sizeof(Vertex), 4, 0, 2 * 16384, wvp, vp, target);
-        benchmark::ClobberMemory();
-    }
-    state.SetLabel(raster::SpanRoutineName(s, kParticleLayout, target));
-    state.SetItemsProcessed(state.iterations() * 16384 * 576);
+    DrawQuads16384(state, rng, s, target, kWholeScreen);
 }
 BENCHMARK(BM_ParticleQuads16384_R5G6B5)->Unit(benchmark::kMillisecond);
-
-
 
 // 16384 quads of half-size range(0) within one 100x100 patch, which stays in cache: the
 // time per quad against its size separates the per-quad cost from the per-pixel cost.
 void BM_ParticleQuadsBySize(benchmark::State& state) {
     Target target;
     Atlas atlas;
-    const raster::DrawState s = ParticleState(&atlas.view, true);
-    float wvp[16];
-    PixelProjection(wvp);
-    std::vector<Vertex> quads(16384 * 6);
     std::mt19937 rng(11);
-    std::uniform_real_distribution<float> x(900, 1000), y(500, 600), turn(0, 6.2831853f);
-    for (int i = 0; i < 16384; ++i) {
-        WriteQuad(&quads[i * 6], x(rng), y(rng), static_cast<float>(state.range(0)), turn(rng), 0x80FFC080);
-    }
-    const raster::Viewport vp{0, 0, kWidth, kHeight, 0, 1};
-    for (auto _ : state) {
-        raster::DrawPrimitive(s, kParticleLayout, reinterpret_cast<const std::uint8_t*>(quads.data()),
-                              quads.size() * sizeof(Vertex), 4, 0, 2 * 16384, wvp, vp, target.View());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * 16384 * 4 * state.range(0) * state.range(0));
+    DrawQuads16384(state, rng, ParticleState(&atlas.view, true), target.View(),
+                   Scatter{900, 1000, 500, 600, static_cast<float>(state.range(0))});
 }
 BENCHMARK(BM_ParticleQuadsBySize)->Arg(1)->Arg(4)->Arg(12)->Arg(20)->Unit(benchmark::kMillisecond);
 }  // namespace
