@@ -162,6 +162,69 @@ TEST(RasterFastPath, RowsInsideTheTextureMatchGeneralPipeline) {
     }
 }
 
+// Restores the widest instruction set when a test that narrowed it ends.
+struct SimdLimit {
+    explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
+    ~SimdLimit() { raster::LimitSimd(raster::SimdLevel::kAvx512); }
+};
+
+// Each instruction-set variant must give the same bytes: stored reference pictures depend on it.
+TEST(RasterFastPath, InstructionSetVariantsDrawIdentically) {
+    std::mt19937 rng(91);
+    std::uniform_real_distribution<float> pos(-6, 140), uv(-0.1f, 1.1f);
+    std::uniform_int_distribution<std::uint32_t> any;
+    std::vector<std::uint32_t> texels(128 * 64);
+    for (std::uint32_t& t : texels) t = any(rng);
+    raster::SurfaceView level{reinterpret_cast<std::uint8_t*>(texels.data()), 128, 64, 128 * 4, PixelFormat::A8R8G8B8};
+    raster::TextureView tex{&level, 1, PixelFormat::A8R8G8B8};
+    struct Blend {
+        bool enable;
+        std::uint32_t src, dst;
+    };
+    const Blend blends[] = {{false, 2, 1}, {true, 5, 6}, {true, 5, 2}, {true, 2, 2}};
+    int drawn = 0;
+    for (const Blend& b : blends) {
+        for (std::uint32_t address : {1u, 2u, 3u}) {
+            for (bool gouraud : {false, true}) {
+                raster::DrawState s;
+                s.cullMode = 1;
+                raster::StageState& st = s.stages[0];
+                st.texture = &tex;
+                st.colorOp = st.alphaOp = 4;
+                st.colorArg1 = st.alphaArg1 = 2;
+                st.colorArg2 = st.alphaArg2 = 0;
+                st.minFilter = st.magFilter = 2;
+                st.addressU = st.addressV = address;
+                s.alphaBlendEnable = b.enable;
+                s.srcBlend = b.src;
+                s.destBlend = b.dst;
+                std::vector<TLVertex> tris(3 * 12);
+                const std::uint32_t flat = any(rng);
+                for (TLVertex& p : tris) {
+                    p = TLVertex{pos(rng), pos(rng), 0.5f, 1.0f, gouraud ? any(rng) : flat, uv(rng), uv(rng)};
+                }
+                Canvas wide(137, 131, PixelFormat::X8R8G8B8, 0), narrow(137, 131, PixelFormat::X8R8G8B8, 0);
+                for (std::size_t i = 0; i < wide.bytes.size(); ++i) wide.bytes[i] = static_cast<std::uint8_t>(any(rng));
+                narrow.bytes = wide.bytes;
+                ASSERT_TRUE(Draw(s, wide, tris, 4, 12));
+                {
+                    const SimdLimit limit(raster::SimdLevel::kAvx2);
+                    ASSERT_TRUE(Draw(s, narrow, tris, 4, 12));
+                }
+                for (int y = 0; y < wide.height; ++y) {
+                    for (int x = 0; x < wide.width; ++x) {
+                        ASSERT_EQ(wide.At(x, y), narrow.At(x, y))
+                            << "blend " << b.src << "/" << b.dst << " address " << address
+                            << (gouraud ? " gouraud" : " flat") << " at " << x << "," << y;
+                    }
+                }
+                ++drawn;
+            }
+        }
+    }
+    EXPECT_EQ(drawn, 4 * 3 * 2);
+}
+
 TEST(RasterFastPath, FlatColourRectanglesMatchGeneralPipeline) {
     std::mt19937 rng(99);
     std::uniform_int_distribution<std::uint32_t> any;

@@ -155,4 +155,9 @@ void WritePixel(const SurfaceView& surface, int x, int y, std::uint32_t argb);
 const char* SpanRoutineName(const DrawState& state, const VertexLayout& layout,
                             const SurfaceView& target);
 
+// The widest vector instructions the specialised span routines may use (the CPU's own
+// limit still applies). The variants draw identically; tests compare them through this.
+enum class SimdLevel { kSse2, kAvx2, kAvx512 };
+void LimitSimd(SimdLevel level);
+
 }  // namespace raster
