@@ -375,15 +375,22 @@ HALVORA_AVX512 inline __m512i MixTexels(__m512i top, __m512i bottom, __m512i wx,
     return _mm512_srli_epi16(_mm512_add_epi16(mixed, _mm512_set1_epi16(32)), 6);
 }
 
-HALVORA_AVX512 inline WideHalf InteriorBilinear(const WideRowSetup& w, __m512 u, __m512 v) {
+// Lanes past the row's end (clear in Live) read nothing: they may lie outside the texture.
+HALVORA_AVX512 inline WideHalf InteriorBilinear(const WideRowSetup& w, __m512 u, __m512 v, __mmask16 live) {
     const __m512i su = SixtyFourths(u, _mm512_set1_ps(w.width)), sv = SixtyFourths(v, _mm512_set1_ps(w.height));
     const __m512i idx = _mm512_add_epi32(_mm512_sll_epi32(_mm512_srai_epi32(sv, 6), _mm_cvtsi32_si128(w.pitchShift)),
                                          _mm512_srai_epi32(su, 6));
     const auto* top = reinterpret_cast<const long long*>(w.texels);
     const auto* bottom = reinterpret_cast<const long long*>(w.texels + (std::ptrdiff_t{1} << w.pitchShift));
     const __m256i lo = _mm512_castsi512_si256(idx), hi = _mm512_extracti64x4_epi64(idx, 1);
-    const WideHalf t{_mm512_i32gather_epi64(lo, top, 4), _mm512_i32gather_epi64(hi, top, 4)};
-    const WideHalf b{_mm512_i32gather_epi64(lo, bottom, 4), _mm512_i32gather_epi64(hi, bottom, 4)};
+    const __mmask8 liveLo = static_cast<__mmask8>(live), liveHi = static_cast<__mmask8>(live >> 8);
+    const __m512i none = _mm512_setzero_si512();
+    WideHalf t{_mm512_mask_i32gather_epi64(none, liveLo, lo, top, 4), none};
+    WideHalf b{_mm512_mask_i32gather_epi64(none, liveLo, lo, bottom, 4), none};
+    if (liveHi) {
+        t.b = _mm512_mask_i32gather_epi64(none, liveHi, hi, top, 4);
+        b.b = _mm512_mask_i32gather_epi64(none, liveHi, hi, bottom, 4);
+    }
 
     const __m512i frac = _mm512_set1_epi32(63);
     const __m512i fx = _mm512_and_si512(su, frac), fy = _mm512_and_si512(sv, frac);
@@ -438,7 +445,7 @@ HALVORA_AVX512 inline __m512 TwoSteps(__m512 c, __m512 step) { return _mm512_add
 template <FastBlend kBlend, bool kConstant>
 HALVORA_AVX512 bool InteriorRowWide(const WideRowSetup& w, float u0, float v0, const float color0[4],
                                     std::uint32_t* dst, int n) {
-    if (!RowInterior(u0, w.du, v0, w.dv, (n + 15) & ~15, *w.level)) return false;
+    if (!RowInterior(u0, w.du, v0, w.dv, n, *w.level)) return false;
     __m512 u = StartLanes(u0, w.du), v = StartLanes(v0, w.dv);
     const __m512 du = _mm512_set1_ps(w.du * 8), dv = _mm512_set1_ps(w.dv * 8);
     const __m512i texOr = _mm512_set1_epi64(static_cast<long long>(w.textureOr));
@@ -454,7 +461,8 @@ HALVORA_AVX512 bool InteriorRowWide(const WideRowSetup& w, float u0, float v0, c
         }
     }
     for (; n > 0; n -= 16, dst += 16) {
-        const WideHalf tex = InteriorBilinear(w, u, v);
+        const __mmask16 mask = n >= 16 ? __mmask16(0xFFFF) : static_cast<__mmask16>((1u << n) - 1);
+        const WideHalf tex = InteriorBilinear(w, u, v, mask);
         WideHalf diff{diffuse, diffuse};
         if constexpr (!kConstant) {
             diff = SplitWide(RampPixelsWide(colors));
@@ -464,7 +472,6 @@ HALVORA_AVX512 bool InteriorRowWide(const WideRowSetup& w, float u0, float v0, c
         }
         const WideHalf src{Mul255x32(_mm512_or_si512(tex.a, texOr), diff.a),
                            Mul255x32(_mm512_or_si512(tex.b, texOr), diff.b)};
-        const __mmask16 mask = n >= 16 ? __mmask16(0xFFFF) : static_cast<__mmask16>((1u << n) - 1);
         const __m512i old = _mm512_maskz_loadu_epi32(mask, dst);
         _mm512_mask_storeu_epi32(dst, mask, BlendWide<kBlend>(src, old));
         u = TwoSteps(u, du);

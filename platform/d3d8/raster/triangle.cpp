@@ -41,11 +41,11 @@ struct FloorStepper {
     }
 };
 
-// A polygon's sloped edges, left bounds and right bounds apart, and its horizontal edges.
+// A polygon's sloped edges, left bounds and right bounds apart (horizontal edges only limit
+// its rows).
 struct EdgeSet {
     FloorStepper lower[4], upper[4];
-    std::int64_t flatRow[4] = {}, flatStep[4] = {};  // horizontal edges: the row test value
-    int lowerCount = 0, upperCount = 0, flatCount = 0;
+    int lowerCount = 0, upperCount = 0;
 };
 
 // Emits the rows of Edges from yTop to yEnd, in batches to ctx.rows or one by one to ctx.span.
@@ -55,20 +55,23 @@ public:
     RowEmitter(const DrawContext& ctx, const TriangleSetup& t) : ctx_(ctx), t_(t) {}
 
     template <int kLower, int kUpper>
-    void Walk(EdgeSet& e, std::int64_t yTop, std::int64_t yEnd, std::int64_t xBegin, std::int64_t xEnd) {
+    void Walk(const EdgeSet& e, std::int64_t yTop, std::int64_t yEnd, std::int64_t xBegin, std::int64_t xEnd) {
+        // Local copies stay in registers; the row callback could otherwise alias the set and
+        // force every step through memory.
+        FloorStepper lower[kLower], upper[kUpper];
+        std::copy(e.lower, e.lower + kLower, lower);
+        std::copy(e.upper, e.upper + kUpper, upper);
         for (std::int64_t y = yTop; y < yEnd; ++y) {
             std::int64_t lo = xBegin, hi = xEnd;
+#pragma GCC unroll 4
             for (int i = 0; i < kLower; ++i) {
-                lo = std::max(lo, -e.lower[i].q);
-                e.lower[i].Advance();
+                lo = std::max(lo, -lower[i].q);
+                lower[i].Advance();
             }
+#pragma GCC unroll 4
             for (int i = 0; i < kUpper; ++i) {
-                hi = std::min(hi, e.upper[i].q + 1);
-                e.upper[i].Advance();
-            }
-            for (int i = 0; i < e.flatCount; ++i) {
-                if (e.flatRow[i] < 0) hi = lo;
-                e.flatRow[i] += e.flatStep[i];
+                hi = std::min(hi, upper[i].q + 1);
+                upper[i].Advance();
             }
             Row(y, lo, hi, y + 1 == yEnd);
         }
@@ -187,27 +190,37 @@ bool Snap(float f, std::int64_t& out) {
 void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, int n, const TriangleSetup& t) {
     const std::int64_t minY = *std::min_element(Y, Y + n), maxY = *std::max_element(Y, Y + n);
     const std::int64_t minX = *std::min_element(X, X + n), maxX = *std::max_element(X, X + n);
-    const std::int64_t yTop = std::max<std::int64_t>(ctx.clipTop, FloorDiv(minY + kSubpixel - 1, kSubpixel));
-    const std::int64_t yEnd = std::min<std::int64_t>(ctx.clipBottom, FloorDiv(maxY, kSubpixel) + 1);
+    std::int64_t yTop = std::max<std::int64_t>(ctx.clipTop, FloorDiv(minY + kSubpixel - 1, kSubpixel));
+    std::int64_t yEnd = std::min<std::int64_t>(ctx.clipBottom, FloorDiv(maxY, kSubpixel) + 1);
     const std::int64_t xBegin = std::max<std::int64_t>(ctx.clipLeft, FloorDiv(minX + kSubpixel - 1, kSubpixel));
     const std::int64_t xEnd = std::min<std::int64_t>(ctx.clipRight, FloorDiv(maxX, kSubpixel) + 1);
     if (yTop >= yEnd || xBegin >= xEnd) return;
 
     // E(P) = dx (Py - Yi) - dy (Px - Xi) > 0 inside; a top or left edge also owns E == 0.
+    // At row y that is dx (16 y - Yi) + dy Xi - 16 dy x (minus 1 unless top-left) >= 0.
+    auto rowValue = [&](int i, std::int64_t y) {
+        const int j = (i + 1) % n;
+        const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        return dx * (y * kSubpixel - Y[i]) + dy * X[i] - (topLeft ? 0 : 1);
+    };
+    // A horizontal edge's test depends on the row alone: it narrows the rows instead.
+    for (int i = 0; i < n; ++i) {
+        const int j = (i + 1) % n;
+        if (Y[j] != Y[i]) continue;
+        const std::int64_t step = (X[j] - X[i]) * kSubpixel, row = rowValue(i, yTop);
+        if (step > 0 && row < 0) yTop += FloorDiv(-row + step - 1, step);
+        if (step < 0) yEnd = std::min(yEnd, yTop + FloorDiv(row, -step) + 1);
+        if (step == 0 && row < 0) return;
+    }
+    if (yTop >= yEnd) return;
     EdgeSet edges;
     for (int i = 0; i < n; ++i) {
         const int j = (i + 1) % n;
         const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
-        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
-        const std::int64_t row = dx * (yTop * kSubpixel - Y[i]) + dy * X[i] - (topLeft ? 0 : 1);
-        const std::int64_t rowStep = dx * kSubpixel;
-        if (dy == 0) {
-            edges.flatRow[edges.flatCount] = row;
-            edges.flatStep[edges.flatCount++] = rowStep;
-        } else {
-            FloorStepper& stepper = dy < 0 ? edges.lower[edges.lowerCount++] : edges.upper[edges.upperCount++];
-            stepper.Init(row, rowStep, std::abs(dy) * kSubpixel);
-        }
+        if (dy == 0) continue;
+        FloorStepper& stepper = dy < 0 ? edges.lower[edges.lowerCount++] : edges.upper[edges.upperCount++];
+        stepper.Init(rowValue(i, yTop), dx * kSubpixel, std::abs(dy) * kSubpixel);
     }
 
     RowEmitter emit(ctx, t);
