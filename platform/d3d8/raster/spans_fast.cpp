@@ -110,6 +110,7 @@ struct Sampler {
     AxisAddress u, v;
     __m256i uMask, vMask;  // size - 1, for wrapping
     __m256 width, height;
+    __m256 width64, height64;  // in 1/64 texels: (u * size) * 64 rounds as u * (size * 64) does
 };
 
 // Sixteen-bit channels of pixels 0-3 (a) and 4-7 (b).
@@ -159,9 +160,9 @@ HALVORA_AVX2 inline Half FetchPairs(const Sampler& s, __m256i row, __m256i x0, _
 template <Addressing kAddr>
 HALVORA_AVX2 __attribute__((always_inline)) inline Half SampleBilinear(const Sampler& s, __m256 u, __m256 v) {
     // (u * size - 0.5) in 1/64 texels, rounded to nearest: floor(u * size * 64 - 32 + 0.5).
-    const __m256 bias = _mm256_set1_ps(-31.5f), scale = _mm256_set1_ps(64.0f);
-    const __m256i su = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(u, s.width), scale), bias)));
-    const __m256i sv = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(v, s.height), scale), bias)));
+    const __m256 bias = _mm256_set1_ps(-31.5f);
+    const __m256i su = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(u, s.width64), bias)));
+    const __m256i sv = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_add_ps(_mm256_mul_ps(v, s.height64), bias)));
     const __m256i one = _mm256_set1_epi32(1), frac = _mm256_set1_epi32(63);
     const __m256i i0 = _mm256_srai_epi32(su, 6), j0 = _mm256_srai_epi32(sv, 6);
     const __m256i x0 = AddressU<kAddr>(s, i0), x1 = AddressU<kAddr>(s, _mm256_add_epi32(i0, one));
@@ -361,8 +362,8 @@ HALVORA_AVX512 inline __m512i JoinWide(const WideHalf& h) {
 }
 
 // (u * size - 0.5) in 1/64 texels rounded to nearest, as SampleBilinear computes it.
-HALVORA_AVX512 inline __m512i SixtyFourths(__m512 c, __m512 size) {
-    const __m512 x = _mm512_add_ps(_mm512_mul_ps(_mm512_mul_ps(c, size), _mm512_set1_ps(64.0f)), _mm512_set1_ps(-31.5f));
+HALVORA_AVX512 inline __m512i SixtyFourths(__m512 c, __m512 size64) {
+    const __m512 x = _mm512_add_ps(_mm512_mul_ps(c, size64), _mm512_set1_ps(-31.5f));
     return _mm512_cvt_roundps_epi32(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);  // floor, then convert
 }
 
@@ -377,7 +378,8 @@ HALVORA_AVX512 inline __m512i MixTexels(__m512i top, __m512i bottom, __m512i wx,
 
 // Lanes past the row's end (clear in Live) read nothing: they may lie outside the texture.
 HALVORA_AVX512 inline WideHalf InteriorBilinear(const WideRowSetup& w, __m512 u, __m512 v, __mmask16 live) {
-    const __m512i su = SixtyFourths(u, _mm512_set1_ps(w.width)), sv = SixtyFourths(v, _mm512_set1_ps(w.height));
+    const __m512i su = SixtyFourths(u, _mm512_set1_ps(w.width * 64.0f));
+    const __m512i sv = SixtyFourths(v, _mm512_set1_ps(w.height * 64.0f));
     const __m512i idx = _mm512_add_epi32(_mm512_sll_epi32(_mm512_srai_epi32(sv, 6), _mm_cvtsi32_si128(w.pitchShift)),
                                          _mm512_srai_epi32(su, 6));
     const auto* top = reinterpret_cast<const long long*>(w.texels);
@@ -497,6 +499,8 @@ HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& 
     smp.vMask = _mm256_set1_epi32(level.height - 1);
     smp.width = _mm256_set1_ps(static_cast<float>(level.width));
     smp.height = _mm256_set1_ps(static_cast<float>(level.height));
+    smp.width64 = _mm256_set1_ps(static_cast<float>(level.width) * 64.0f);
+    smp.height64 = _mm256_set1_ps(static_cast<float>(level.height) * 64.0f);
 
     const __m256 ramp = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
     k.dq = _mm256_set1_ps(t.q.dx * 8);
