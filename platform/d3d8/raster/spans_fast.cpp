@@ -324,15 +324,14 @@ inline bool RowInterior(float u, float du, float v, float dv, int lanes, const S
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-// What an interior row needs of its triangle, in scalars (the caller has no 512-bit state).
-struct WideRowSetup {
+// Per-triangle constants of the wide rows.
+struct WideConsts {
     const int* texels;
     int pitchShift;  // log2 of the row pitch in texels
     const SurfaceView* level;
-    float width, height;
     float du, dv, colorDx[4];
-    std::uint64_t textureOr, diffuseOr;
-    std::uint32_t argb;
+    __m512 width64, height64, du8, dv8, colorStep[4];
+    __m512i texOr, diffOr, diffuse;
 };
 
 struct WideHalf {
@@ -377,9 +376,8 @@ HALVORA_AVX512 inline __m512i MixTexels(__m512i top, __m512i bottom, __m512i wx,
 }
 
 // Lanes past the row's end (clear in Live) read nothing: they may lie outside the texture.
-HALVORA_AVX512 inline WideHalf InteriorBilinear(const WideRowSetup& w, __m512 u, __m512 v, __mmask16 live) {
-    const __m512i su = SixtyFourths(u, _mm512_set1_ps(w.width * 64.0f));
-    const __m512i sv = SixtyFourths(v, _mm512_set1_ps(w.height * 64.0f));
+HALVORA_AVX512 inline WideHalf InteriorBilinear(const WideConsts& w, __m512 u, __m512 v, __mmask16 live) {
+    const __m512i su = SixtyFourths(u, w.width64), sv = SixtyFourths(v, w.height64);
     const __m512i idx = _mm512_add_epi32(_mm512_sll_epi32(_mm512_srai_epi32(sv, 6), _mm_cvtsi32_si128(w.pitchShift)),
                                          _mm512_srai_epi32(su, 6));
     const auto* top = reinterpret_cast<const long long*>(w.texels);
@@ -442,54 +440,70 @@ HALVORA_AVX512 inline __m512 StartLanes(float start, float dx) {
 
 HALVORA_AVX512 inline __m512 TwoSteps(__m512 c, __m512 step) { return _mm512_add_ps(_mm512_add_ps(c, step), step); }
 
-// Draws one affine bilinear row when every sample of its sixteen-pixel groups lies inside the
-// texture; false (nothing drawn) otherwise.
+template <bool kConstant>
+HALVORA_AVX512 inline void SetupWide(const DrawContext& ctx, const TriangleSetup& t, const SurfaceView& level,
+                                     WideConsts& w) {
+    w.texels = reinterpret_cast<const int*>(level.bits);
+    w.pitchShift = __builtin_ctz(static_cast<unsigned>(level.pitch / 4));
+    w.level = &level;
+    w.du = t.u.dx;
+    w.dv = t.v.dx;
+    w.width64 = _mm512_set1_ps(static_cast<float>(level.width) * 64.0f);
+    w.height64 = _mm512_set1_ps(static_cast<float>(level.height) * 64.0f);
+    w.du8 = _mm512_set1_ps(t.u.dx * 8);
+    w.dv8 = _mm512_set1_ps(t.v.dx * 8);
+    w.texOr = _mm512_set1_epi64(static_cast<long long>(ctx.fast.textureOr));
+    w.diffOr = _mm512_set1_epi64(static_cast<long long>(ctx.fast.diffuseOr));
+    w.diffuse = _mm512_or_si512(_mm512_cvtepu8_epi16(_mm256_set1_epi32(static_cast<int>(t.argb))), w.diffOr);
+    for (int i = 0; i < 4; ++i) {
+        w.colorDx[i] = t.color[i].dx;
+        w.colorStep[i] = _mm512_set1_ps(t.color[i].dx * 8);
+    }
+}
+
+// Draws one affine bilinear row when every sample of it lies inside the texture; false
+// (nothing drawn) otherwise.
 template <FastBlend kBlend, bool kConstant>
-HALVORA_AVX512 bool InteriorRowWide(const WideRowSetup& w, float u0, float v0, const float color0[4],
-                                    std::uint32_t* dst, int n) {
+HALVORA_AVX512 __attribute__((always_inline)) inline bool InteriorRowWide(const WideConsts& w, float u0, float v0,
+                                                                         const float color0[4], std::uint32_t* dst,
+                                                                         int n) {
     if (!RowInterior(u0, w.du, v0, w.dv, n, *w.level)) return false;
     __m512 u = StartLanes(u0, w.du), v = StartLanes(v0, w.dv);
-    const __m512 du = _mm512_set1_ps(w.du * 8), dv = _mm512_set1_ps(w.dv * 8);
-    const __m512i texOr = _mm512_set1_epi64(static_cast<long long>(w.textureOr));
-    const __m512i diffOr = _mm512_set1_epi64(static_cast<long long>(w.diffuseOr));
-    __m512 colors[4], colorStep[4];
-    __m512i diffuse = _mm512_setzero_si512();
-    if constexpr (kConstant) {
-        diffuse = _mm512_or_si512(_mm512_cvtepu8_epi16(_mm256_set1_epi32(static_cast<int>(w.argb))), diffOr);
-    } else {
-        for (int i = 0; i < 4; ++i) {
-            colors[i] = StartLanes(color0[i], w.colorDx[i]);
-            colorStep[i] = _mm512_set1_ps(w.colorDx[i] * 8);
-        }
+    __m512 colors[4];
+    if constexpr (!kConstant) {
+        for (int i = 0; i < 4; ++i) colors[i] = StartLanes(color0[i], w.colorDx[i]);
     }
     for (; n > 0; n -= 16, dst += 16) {
         const __mmask16 mask = n >= 16 ? __mmask16(0xFFFF) : static_cast<__mmask16>((1u << n) - 1);
         const WideHalf tex = InteriorBilinear(w, u, v, mask);
-        WideHalf diff{diffuse, diffuse};
+        WideHalf diff{w.diffuse, w.diffuse};
         if constexpr (!kConstant) {
             diff = SplitWide(RampPixelsWide(colors));
-            diff.a = _mm512_or_si512(diff.a, diffOr);
-            diff.b = _mm512_or_si512(diff.b, diffOr);
-            for (int i = 0; i < 4; ++i) colors[i] = TwoSteps(colors[i], colorStep[i]);
+            diff.a = _mm512_or_si512(diff.a, w.diffOr);
+            diff.b = _mm512_or_si512(diff.b, w.diffOr);
+            for (int i = 0; i < 4; ++i) colors[i] = TwoSteps(colors[i], w.colorStep[i]);
         }
-        const WideHalf src{Mul255x32(_mm512_or_si512(tex.a, texOr), diff.a),
-                           Mul255x32(_mm512_or_si512(tex.b, texOr), diff.b)};
+        const WideHalf src{Mul255x32(_mm512_or_si512(tex.a, w.texOr), diff.a),
+                           Mul255x32(_mm512_or_si512(tex.b, w.texOr), diff.b)};
         const __m512i old = _mm512_maskz_loadu_epi32(mask, dst);
         _mm512_mask_storeu_epi32(dst, mask, BlendWide<kBlend>(src, old));
-        u = TwoSteps(u, du);
-        v = TwoSteps(v, dv);
+        u = TwoSteps(u, w.du8);
+        v = TwoSteps(v, w.dv8);
     }
     return true;
 }
 
-#pragma GCC diagnostic pop
 
-// Sampler and colour set-up is per triangle; each row only finds its start values.
-template <FastBlend kBlend, bool kConstant, bool kBilinear, bool kAffine, Addressing kAddr>
-HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& t, int y0, int count,
-                                   const RowSpan* spans) {
-    const SurfaceView& level = ctx.stages[0].texture->levels[t.level[0]];
+// Per-triangle state of the AVX2 rows: each row only finds its start values.
+struct TexturedTriangle {
     TexturedConsts k;
+    __m256 rq, ru, rv, colorStep[4], colorRamp[4];
+};
+
+template <bool kConstant>
+HALVORA_AVX2 __attribute__((always_inline)) inline void SetupTriangle(const DrawContext& ctx, const TriangleSetup& t,
+                                                                     const SurfaceView& level, TexturedTriangle& tri) {
+    TexturedConsts& k = tri.k;
     Sampler& smp = k.smp;
     smp.texels = reinterpret_cast<const int*>(level.bits);
     smp.pitchShift = _mm_cvtsi32_si128(__builtin_ctz(static_cast<unsigned>(level.pitch / 4)));
@@ -506,73 +520,108 @@ HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& 
     k.dq = _mm256_set1_ps(t.q.dx * 8);
     k.du = _mm256_set1_ps(t.u.dx * 8);
     k.dv = _mm256_set1_ps(t.v.dx * 8);
-    const __m256 rq = _mm256_mul_ps(ramp, _mm256_set1_ps(t.q.dx)), ru = _mm256_mul_ps(ramp, _mm256_set1_ps(t.u.dx));
-    const __m256 rv = _mm256_mul_ps(ramp, _mm256_set1_ps(t.v.dx));
+    tri.rq = _mm256_mul_ps(ramp, _mm256_set1_ps(t.q.dx));
+    tri.ru = _mm256_mul_ps(ramp, _mm256_set1_ps(t.u.dx));
+    tri.rv = _mm256_mul_ps(ramp, _mm256_set1_ps(t.v.dx));
     k.texOr = Wide64(ctx.fast.textureOr);
     k.diffOr = Wide64(ctx.fast.diffuseOr);
     k.diffuse = _mm256_setzero_si256();
     k.lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256 colorStep[4] = {}, colorRamp[4] = {};
     if constexpr (kConstant) {
         k.diffuse = _mm256_or_si256(_mm256_cvtepu8_epi16(_mm_set1_epi32(static_cast<int>(t.argb))), k.diffOr);
     } else {
         for (int i = 0; i < 4; ++i) {
-            colorStep[i] = _mm256_set1_ps(t.color[i].dx * 8);
-            colorRamp[i] = _mm256_mul_ps(ramp, _mm256_set1_ps(t.color[i].dx));
+            tri.colorStep[i] = _mm256_set1_ps(t.color[i].dx * 8);
+            tri.colorRamp[i] = _mm256_mul_ps(ramp, _mm256_set1_ps(t.color[i].dx));
         }
     }
+}
 
-    const bool wide = kAffine && kBilinear && HaveAvx512();
-    WideRowSetup w{};
-    if (wide) {
-        w = WideRowSetup{smp.texels, __builtin_ctz(static_cast<unsigned>(level.pitch / 4)), &level,
-                         static_cast<float>(level.width), static_cast<float>(level.height), t.u.dx, t.v.dx,
-                         {t.color[0].dx, t.color[1].dx, t.color[2].dx, t.color[3].dx}, ctx.fast.textureOr,
-                         ctx.fast.diffuseOr, t.argb};
+inline float PlaneAt(const Plane& p, float fx, float fy) { return p.c + p.dx * fx + p.dy * fy; }
+
+template <FastBlend kBlend, bool kConstant, bool kBilinear, bool kAffine, Addressing kAddr>
+HALVORA_AVX2 __attribute__((always_inline)) inline void TexturedRow(const DrawContext& ctx, const TriangleSetup& t,
+                                                                   const SurfaceView& level,
+                                                                   const TexturedTriangle& tri, int y, int x0,
+                                                                   int x1) {
+    const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
+    const float u0 = PlaneAt(t.u, fx, fy), v0 = PlaneAt(t.v, fx, fy);
+    RowCursor c;
+    c.q = _mm256_add_ps(_mm256_set1_ps(PlaneAt(t.q, fx, fy)), tri.rq);
+    c.u = _mm256_add_ps(_mm256_set1_ps(u0), tri.ru);
+    c.v = _mm256_add_ps(_mm256_set1_ps(v0), tri.rv);
+    if constexpr (!kConstant) {
+        for (int i = 0; i < 4; ++i) {
+            c.colors.c[i] = _mm256_add_ps(_mm256_set1_ps(PlaneAt(t.color[i], fx, fy)), tri.colorRamp[i]);
+            c.colors.step[i] = tri.colorStep[i];
+        }
     }
+    std::uint32_t* dst = RowPointer(ctx, y, x0);
+    const std::uint32_t* rowEnd = RowPointer(ctx, y, ctx.target.width);
+    const int n = x1 - x0;
+    if constexpr (kAffine && kBilinear) {
+        if (RowInterior(u0, t.u.dx, v0, t.v.dx, (n + 7) & ~7, level)) {
+            return TexturedGroups<kBlend, kConstant, true, true, Addressing::kInterior>(tri.k, c, dst, rowEnd, n);
+        }
+    }
+    TexturedGroups<kBlend, kConstant, kBilinear, kAffine, kAddr>(tri.k, c, dst, rowEnd, n);
+}
 
+template <FastBlend kBlend, bool kConstant, bool kBilinear, bool kAffine, Addressing kAddr>
+HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& t, int y0, int count,
+                                   const RowSpan* spans) {
+    const SurfaceView& level = ctx.stages[0].texture->levels[t.level[0]];
+    TexturedTriangle tri;
+    SetupTriangle<kConstant>(ctx, t, level, tri);
     for (int r = 0; r < count; ++r) {
-        const int x0 = spans[r].x0, x1 = spans[r].x1, y = y0 + r;
-        if (x0 >= x1) continue;
-        const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
-        auto at = [&](const Plane& p) { return p.c + p.dx * fx + p.dy * fy; };
-        const float u0 = at(t.u), v0 = at(t.v);
-        std::uint32_t* dst = RowPointer(ctx, y, x0);
-        const int n = x1 - x0;
-        if constexpr (kAffine && kBilinear) {
+        if (spans[r].x0 < spans[r].x1) {
+            TexturedRow<kBlend, kConstant, kBilinear, kAffine, kAddr>(ctx, t, level, tri, y0 + r, spans[r].x0,
+                                                                      spans[r].x1);
+        }
+    }
+}
+
+// Affine bilinear rows: those inside the texture sixteen pixels at a time, the others (and
+// rows of at most eight pixels, one AVX2 group) as the AVX2 rows are drawn.
+template <FastBlend kBlend, bool kConstant, Addressing kAddr>
+HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup& t, int y0, int count,
+                                     const RowSpan* spans) {
+    const SurfaceView& level = ctx.stages[0].texture->levels[t.level[0]];
+    TexturedTriangle tri;
+    SetupTriangle<kConstant>(ctx, t, level, tri);
+    WideConsts w;
+    SetupWide<kConstant>(ctx, t, level, w);
+    for (int r = 0; r < count; ++r) {
+        const int x0 = spans[r].x0, x1 = spans[r].x1, y = y0 + r, n = x1 - x0;
+        if (n <= 0) continue;
+        if (n > 8) {
+            const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
             float color0[4] = {};
             if constexpr (!kConstant) {
-                for (int i = 0; i < 4; ++i) color0[i] = at(t.color[i]);
+                for (int i = 0; i < 4; ++i) color0[i] = PlaneAt(t.color[i], fx, fy);
             }
-            // A row of at most eight pixels is one AVX2 group: cheaper than half-empty wide ones.
-            if (wide && n > 8 && InteriorRowWide<kBlend, kConstant>(w, u0, v0, color0, dst, n)) continue;
-        }
-        RowCursor c;
-        c.q = _mm256_add_ps(_mm256_set1_ps(at(t.q)), rq);
-        c.u = _mm256_add_ps(_mm256_set1_ps(u0), ru);
-        c.v = _mm256_add_ps(_mm256_set1_ps(v0), rv);
-        if constexpr (!kConstant) {
-            for (int i = 0; i < 4; ++i) {
-                c.colors.c[i] = _mm256_add_ps(_mm256_set1_ps(at(t.color[i])), colorRamp[i]);
-                c.colors.step[i] = colorStep[i];
-            }
-        }
-        const std::uint32_t* rowEnd = RowPointer(ctx, y, ctx.target.width);
-        if constexpr (kAffine && kBilinear) {
-            if (RowInterior(u0, t.u.dx, v0, t.v.dx, (n + 7) & ~7, level)) {
-                TexturedGroups<kBlend, kConstant, true, true, Addressing::kInterior>(k, c, dst, rowEnd, n);
+            if (InteriorRowWide<kBlend, kConstant>(w, PlaneAt(t.u, fx, fy), PlaneAt(t.v, fx, fy), color0,
+                                                   RowPointer(ctx, y, x0), n)) {
                 continue;
             }
         }
-        TexturedGroups<kBlend, kConstant, kBilinear, kAffine, kAddr>(k, c, dst, rowEnd, n);
+        TexturedRow<kBlend, kConstant, true, true, kAddr>(ctx, t, level, tri, y, x0, x1);
     }
 }
+
+#pragma GCC diagnostic pop
 
 template <FastBlend kBlend, bool kConstant, bool kBilinear>
 void TexturedRowsAddressed(const DrawContext& ctx, const TriangleSetup& t, int y0, int count, const RowSpan* spans) {
     const bool wrap = ctx.fast.addressU == d3d::kAddressWrap && ctx.fast.addressV == d3d::kAddressWrap;
     constexpr Addressing kWrap = Addressing::kWrap, kModes = Addressing::kModes;
     if (t.affine) {
+        if constexpr (kBilinear) {
+            if (HaveAvx512()) {
+                if (wrap) return TexturedRowsWide<kBlend, kConstant, kWrap>(ctx, t, y0, count, spans);
+                return TexturedRowsWide<kBlend, kConstant, kModes>(ctx, t, y0, count, spans);
+            }
+        }
         if (wrap) return TexturedRowsAvx2<kBlend, kConstant, kBilinear, true, kWrap>(ctx, t, y0, count, spans);
         return TexturedRowsAvx2<kBlend, kConstant, kBilinear, true, kModes>(ctx, t, y0, count, spans);
     }
