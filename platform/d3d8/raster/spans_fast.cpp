@@ -68,12 +68,6 @@ HALVORA_AVX2 inline Wide Unpack(__m256i p) {
 
 HALVORA_AVX2 inline __m256i Pack(const Wide& w) { return _mm256_packus_epi16(w.lo, w.hi); }
 
-// A per-pixel 32-bit value (0..256) spread over that pixel's four 16-bit lanes.
-HALVORA_AVX2 inline Wide Spread(__m256i v) {
-    const __m256i both = _mm256_or_si256(v, _mm256_slli_epi32(v, 16));
-    return Wide{_mm256_unpacklo_epi32(both, both), _mm256_unpackhi_epi32(both, both)};
-}
-
 struct AxisAddress {
     __m256i lo, hi, mask, mirrorBit, mirrorXor;
 };
@@ -321,8 +315,10 @@ inline bool RowInterior(float u, float du, float v, float dv, int lanes, const S
 
 #define HALVORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
 // GCC 12's AVX-512 headers trip this warning inside their own intrinsics.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 // Per-triangle constants of the wide rows.
 struct WideConsts {
@@ -609,7 +605,9 @@ HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup
     }
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 template <FastBlend kBlend, bool kConstant, bool kBilinear>
 void TexturedRowsAddressed(const DrawContext& ctx, const TriangleSetup& t, int y0, int count, const RowSpan* spans) {
