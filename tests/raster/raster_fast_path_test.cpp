@@ -123,30 +123,51 @@ TEST(RasterFastPath, MatchesGeneralPipeline) {
     EXPECT_EQ(checked, 6 * 2 * 3 * 3 * 12);
 }
 
+// One level of random A8R8G8B8 texels.
+struct NoiseTexture {
+    std::vector<std::uint32_t> texels;
+    raster::SurfaceView level;
+    raster::TextureView view;
+    NoiseTexture(std::mt19937& rng, int width, int height) : texels(static_cast<std::size_t>(width * height)) {
+        std::uniform_int_distribution<std::uint32_t> any;
+        for (std::uint32_t& t : texels) t = any(rng);
+        level = raster::SurfaceView{reinterpret_cast<std::uint8_t*>(texels.data()), width, height, width * 4,
+                                    PixelFormat::A8R8G8B8};
+        view = raster::TextureView{&level, 1, PixelFormat::A8R8G8B8};
+    }
+    NoiseTexture(const NoiseTexture&) = delete;
+    NoiseTexture& operator=(const NoiseTexture&) = delete;
+};
+
+// Texture times diffuse, bilinear, the given address mode on both axes and blend.
+raster::DrawState BilinearModulate(const raster::TextureView& tex, std::uint32_t address, bool blend,
+                                   std::uint32_t src, std::uint32_t dst) {
+    raster::DrawState s;
+    s.cullMode = 1;
+    raster::StageState& st = s.stages[0];
+    st.texture = &tex;
+    st.colorOp = st.alphaOp = 4;
+    st.colorArg1 = st.alphaArg1 = 2;
+    st.colorArg2 = st.alphaArg2 = 0;
+    st.minFilter = st.magFilter = 2;
+    st.addressU = st.addressV = address;
+    s.alphaBlendEnable = blend;
+    s.srcBlend = src;
+    s.destBlend = dst;
+    return s;
+}
+
 // Rows whose every bilinear footprint lies inside the texture skip addressing; triangles that
 // reach just past the edges mix such rows with rows that need every address mode.
 TEST(RasterFastPath, RowsInsideTheTextureMatchGeneralPipeline) {
     std::mt19937 rng(77);
     std::uniform_real_distribution<float> pos(-4, 100), uv(-0.08f, 1.08f);
     std::uniform_int_distribution<std::uint32_t> any;
-    std::vector<std::uint32_t> texels(64 * 32);
-    for (std::uint32_t& t : texels) t = any(rng);
-    raster::SurfaceView level{reinterpret_cast<std::uint8_t*>(texels.data()), 64, 32, 64 * 4, PixelFormat::A8R8G8B8};
-    raster::TextureView tex{&level, 1, PixelFormat::A8R8G8B8};
+    const NoiseTexture noise(rng, 64, 32);
+    const raster::TextureView& tex = noise.view;
     for (std::uint32_t address : {1u, 2u, 3u}) {
         for (int trial = 0; trial < 40; ++trial) {
-            raster::DrawState s;
-            s.cullMode = 1;
-            raster::StageState& st = s.stages[0];
-            st.texture = &tex;
-            st.colorOp = st.alphaOp = 4;
-            st.colorArg1 = st.alphaArg1 = 2;
-            st.colorArg2 = st.alphaArg2 = 0;
-            st.minFilter = st.magFilter = 2;
-            st.addressU = st.addressV = address;
-            s.alphaBlendEnable = true;
-            s.srcBlend = 5;
-            s.destBlend = 2;
+            const raster::DrawState s = BilinearModulate(tex, address, true, 5, 2);
             std::vector<TLVertex> tri(3);
             for (TLVertex& p : tri) p = TLVertex{pos(rng), pos(rng), 0.5f, 1.0f, 0xFFFFFFFFu, uv(rng), uv(rng)};
             Canvas fast(96, 96, PixelFormat::X8R8G8B8, 0x101010), general(96, 96, PixelFormat::X8R8G8B8, 0x101010);
@@ -173,10 +194,8 @@ TEST(RasterFastPath, InstructionSetVariantsDrawIdentically) {
     std::mt19937 rng(91);
     std::uniform_real_distribution<float> pos(-6, 140), uv(-0.1f, 1.1f);
     std::uniform_int_distribution<std::uint32_t> any;
-    std::vector<std::uint32_t> texels(128 * 64);
-    for (std::uint32_t& t : texels) t = any(rng);
-    raster::SurfaceView level{reinterpret_cast<std::uint8_t*>(texels.data()), 128, 64, 128 * 4, PixelFormat::A8R8G8B8};
-    raster::TextureView tex{&level, 1, PixelFormat::A8R8G8B8};
+    const NoiseTexture noise(rng, 128, 64);
+    const raster::TextureView& tex = noise.view;
     struct Blend {
         bool enable;
         std::uint32_t src, dst;
@@ -186,18 +205,7 @@ TEST(RasterFastPath, InstructionSetVariantsDrawIdentically) {
     for (const Blend& b : blends) {
         for (std::uint32_t address : {1u, 2u, 3u}) {
             for (bool gouraud : {false, true}) {
-                raster::DrawState s;
-                s.cullMode = 1;
-                raster::StageState& st = s.stages[0];
-                st.texture = &tex;
-                st.colorOp = st.alphaOp = 4;
-                st.colorArg1 = st.alphaArg1 = 2;
-                st.colorArg2 = st.alphaArg2 = 0;
-                st.minFilter = st.magFilter = 2;
-                st.addressU = st.addressV = address;
-                s.alphaBlendEnable = b.enable;
-                s.srcBlend = b.src;
-                s.destBlend = b.dst;
+                const raster::DrawState s = BilinearModulate(tex, address, b.enable, b.src, b.dst);
                 std::vector<TLVertex> tris(3 * 12);
                 const std::uint32_t flat = any(rng);
                 for (TLVertex& p : tris) {
