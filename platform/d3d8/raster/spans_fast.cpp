@@ -732,6 +732,48 @@ void ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0,
     }
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// ColorRowAvx2's arithmetic, sixteen pixels at a time.
+template <FastBlend kBlend>
+HALVORA_AVX512 void ColorRowWide(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    std::uint32_t* dst = RowPointer(ctx, y, x0);
+    const __m512i color = _mm512_set1_epi32(static_cast<int>(t.argb));
+    const __m512i src = _mm512_unpacklo_epi8(color, _mm512_setzero_si512());  // the same four channels in every pixel
+    const __m512i a = AlphaOf32(src);
+    const __m512i inv = _mm512_sub_epi16(_mm512_set1_epi16(255), a);
+    const __m512i srcTerm = _mm512_mullo_epi16(src, a);
+    const __m512i scaled = BlendDiv255x32(srcTerm);
+    const __m512i addend = kBlend == FastBlend::kAdditive ? _mm512_packus_epi16(scaled, scaled) : color;
+    auto blend = [&](__m512i old) HALVORA_AVX512 {
+        if constexpr (kBlend == FastBlend::kReplace) return color;
+        if constexpr (kBlend != FastBlend::kAlpha) return _mm512_adds_epu8(old, addend);
+        const __m512i z = _mm512_setzero_si512();
+        const __m512i lo = BlendDiv255x32(_mm512_add_epi16(_mm512_mullo_epi16(_mm512_unpacklo_epi8(old, z), inv), srcTerm));
+        const __m512i hi = BlendDiv255x32(_mm512_add_epi16(_mm512_mullo_epi16(_mm512_unpackhi_epi8(old, z), inv), srcTerm));
+        return _mm512_packus_epi16(lo, hi);
+    };
+    int n = x1 - x0;
+    for (; n >= 16; n -= 16, dst += 16) _mm512_storeu_si512(dst, blend(_mm512_loadu_si512(dst)));
+    if (n > 0) {
+        const __mmask16 mask = static_cast<__mmask16>((1u << n) - 1);
+        _mm512_mask_storeu_epi32(dst, mask, blend(_mm512_maskz_loadu_epi32(mask, dst)));
+    }
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+template <FastBlend kBlend>
+void ColorSpanWide(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    if (!t.constantColor) return GeneralSpan(ctx, t, y, x0, x1);
+    ColorRowWide<kBlend>(ctx, t, y, x0, x1);
+}
+
 template <FastBlend kBlend>
 void ColorSpanAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
     if (!t.constantColor) return GeneralSpan(ctx, t, y, x0, x1);
@@ -764,6 +806,10 @@ struct TexturedRowsAvx2Table {
     static constexpr RowsFn fn = TexturedRowsAvx2Any<B>;
 };
 template <FastBlend B>
+struct ColorWideTable {
+    static constexpr SpanFn fn = ColorSpanWide<B>;
+};
+template <FastBlend B>
 struct ColorAvx2Table {
     static constexpr SpanFn fn = ColorSpanAvx2<B>;
 };
@@ -781,6 +827,7 @@ SpanFn TexturedSpan(FastBlend blend) { return HaveAvx2() ? Pick<TexturedAvx2Tabl
 RowsFn TexturedRows(FastBlend blend) { return HaveAvx2() ? Pick<TexturedRowsAvx2Table>(blend) : nullptr; }
 
 SpanFn ColorSpan(FastBlend blend) {
+    if (HaveAvx512()) return Pick<ColorWideTable>(blend);
     return HaveAvx2() ? Pick<ColorAvx2Table>(blend) : Pick<ColorSse2Table>(blend);
 }
 
