@@ -577,8 +577,94 @@ HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& 
     }
 }
 
-// Affine bilinear rows: those inside the texture sixteen pixels at a time, the others (and
-// rows of at most eight pixels, one AVX2 group) as the AVX2 rows are drawn.
+// Short interior rows of one constant-colour triangle, cut into the eight-pixel groups an
+// AVX2 row would draw. Drawing them two groups at a time from a queue, whatever rows they
+// come from, fills the sixteen lanes (a masked gather costs the same however few lanes it
+// reads) and runs one loop without a branch per row, so consecutive rows overlap.
+struct GroupQueue {
+    static constexpr int kCapacity = 128;
+    static constexpr int kMaxRow = 64;  // longer rows fill sixteen lanes by themselves
+    alignas(64) float u[kCapacity][8];
+    alignas(64) float v[kCapacity][8];
+    std::uint32_t* dst[kCapacity];
+    std::uint8_t count[kCapacity];  // pixels of the group, 1 to 8
+    int size = 0;
+};
+
+// The frame-buffer blend of one group: src holds its sixteen-bit channels in 256 bits.
+template <FastBlend kBlend>
+HALVORA_AVX512 inline void StoreGroup(__m512i src, std::uint32_t* dst, __mmask8 mask) {
+    __m256i out;
+    if constexpr (kBlend == FastBlend::kReplace) {
+        out = _mm512_cvtepi16_epi8(src);
+    } else if constexpr (kBlend == FastBlend::kOneOne || kBlend == FastBlend::kAdditive) {
+        const __m512i add = kBlend == FastBlend::kOneOne ? src : BlendDiv255x32(_mm512_mullo_epi16(src, AlphaOf32(src)));
+        out = _mm256_adds_epu8(_mm256_maskz_loadu_epi32(mask, dst), _mm512_cvtepi16_epi8(add));
+    } else {
+        out = _mm512_cvtepi16_epi8(Over(src, _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi32(mask, dst))));
+    }
+    _mm256_mask_storeu_epi32(dst, mask, out);
+}
+
+template <FastBlend kBlend>
+HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
+    const auto* top = reinterpret_cast<const long long*>(w.texels);
+    const auto* bottom = reinterpret_cast<const long long*>(w.texels + (std::ptrdiff_t{1} << w.pitchShift));
+    const __m128i shift = _mm_cvtsi32_si128(w.pitchShift);
+    const __m512i none = _mm512_setzero_si512();
+    const __m512i frac = _mm512_set1_epi32(63);
+    const __m512i first = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    const __m512i second = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    if (q.size & 1) {  // the odd group's partner draws nothing
+        _mm256_store_ps(q.u[q.size], _mm256_setzero_ps());
+        _mm256_store_ps(q.v[q.size], _mm256_setzero_ps());
+        q.count[q.size] = 0;
+    }
+    for (int g = 0; g < q.size; g += 2) {
+        const __mmask8 liveLo = static_cast<__mmask8>((1u << q.count[g]) - 1);
+        const __mmask8 liveHi = static_cast<__mmask8>((1u << q.count[g + 1]) - 1);
+        const __m512i su = SixtyFourths(_mm512_load_ps(q.u[g]), w.width64);
+        const __m512i sv = SixtyFourths(_mm512_load_ps(q.v[g]), w.height64);
+        const __m512i idx = _mm512_add_epi32(_mm512_sll_epi32(_mm512_srai_epi32(sv, 6), shift), _mm512_srai_epi32(su, 6));
+        const __m256i lo = _mm512_castsi512_si256(idx), hi = _mm512_extracti64x4_epi64(idx, 1);
+        const __m512i ta = _mm512_mask_i32gather_epi64(none, liveLo, lo, top, 4);
+        const __m512i ba = _mm512_mask_i32gather_epi64(none, liveLo, lo, bottom, 4);
+        const __m512i tb = _mm512_mask_i32gather_epi64(none, liveHi, hi, top, 4);
+        const __m512i bb = _mm512_mask_i32gather_epi64(none, liveHi, hi, bottom, 4);
+        const __m512i fx = _mm512_and_si512(su, frac), fy = _mm512_and_si512(sv, frac);
+        const __m512i wx16 = _mm512_or_si512(_mm512_sub_epi32(_mm512_set1_epi32(64), fx), _mm512_slli_epi32(fx, 8));
+        const __m512i wx = _mm512_or_si512(wx16, _mm512_slli_epi32(wx16, 16));
+        const __m512i wy = _mm512_or_si512(_mm512_slli_epi32(fy, 9), _mm512_slli_epi32(fy, 25));
+        const __m512i texA = MixTexels(ta, ba, _mm512_permutexvar_epi32(first, wx), _mm512_permutexvar_epi32(first, wy));
+        const __m512i texB = MixTexels(tb, bb, _mm512_permutexvar_epi32(second, wx), _mm512_permutexvar_epi32(second, wy));
+        StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texA, w.texOr), w.diffuse), q.dst[g], liveLo);
+        if (liveHi) StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texB, w.texOr), w.diffuse), q.dst[g + 1], liveHi);
+    }
+    q.size = 0;
+}
+
+// Queues an interior row of at most GroupQueue::kMaxRow pixels with the coordinates an
+// AVX2 row steps through; false (nothing queued) when the row reaches outside the texture.
+template <FastBlend kBlend>
+HALVORA_AVX512 inline bool QueueRow(const WideConsts& w, const TexturedTriangle& tri, GroupQueue& q, float u0,
+                                    float v0, std::uint32_t* dst, int n) {
+    if (!RowInterior(u0, w.du, v0, w.dv, n, *w.level)) return false;
+    if (q.size + GroupQueue::kMaxRow / 8 > GroupQueue::kCapacity) DrawGroups<kBlend>(w, q);
+    __m256 u = _mm256_add_ps(_mm256_set1_ps(u0), tri.ru), v = _mm256_add_ps(_mm256_set1_ps(v0), tri.rv);
+    for (; n > 0; n -= 8, dst += 8) {
+        _mm256_store_ps(q.u[q.size], u);
+        _mm256_store_ps(q.v[q.size], v);
+        q.dst[q.size] = dst;
+        q.count[q.size] = static_cast<std::uint8_t>(std::min(n, 8));
+        ++q.size;
+        u = _mm256_add_ps(u, tri.k.du);
+        v = _mm256_add_ps(v, tri.k.dv);
+    }
+    return true;
+}
+
+// Affine bilinear rows: those inside the texture sixteen pixels at a time (short ones of
+// constant colour through the group queue), the others as the AVX2 rows are drawn.
 template <FastBlend kBlend, bool kConstant, Addressing kAddr>
 HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup& t, int y0, int count,
                                      const RowSpan* spans) {
@@ -587,22 +673,28 @@ HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup
     SetupTriangle<kConstant>(ctx, t, level, tri);
     WideConsts w;
     SetupWide<kConstant>(ctx, t, level, w);
+    GroupQueue queue;
     for (int r = 0; r < count; ++r) {
         const int x0 = spans[r].x0, x1 = spans[r].x1, y = y0 + r, n = x1 - x0;
         if (n <= 0) continue;
-        if (n > 8) {
+        if (n > 8 || kConstant) {
             const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
-            float color0[4] = {};
-            if constexpr (!kConstant) {
+            const float u0 = PlaneAt(t.u, fx, fy), v0 = PlaneAt(t.v, fx, fy);
+            std::uint32_t* dst = RowPointer(ctx, y, x0);
+            if constexpr (kConstant) {
+                if (n <= GroupQueue::kMaxRow ? QueueRow<kBlend>(w, tri, queue, u0, v0, dst, n)
+                                             : InteriorRowWide<kBlend, true>(w, u0, v0, nullptr, dst, n)) {
+                    continue;
+                }
+            } else {
+                float color0[4];
                 for (int i = 0; i < 4; ++i) color0[i] = PlaneAt(t.color[i], fx, fy);
-            }
-            if (InteriorRowWide<kBlend, kConstant>(w, PlaneAt(t.u, fx, fy), PlaneAt(t.v, fx, fy), color0,
-                                                   RowPointer(ctx, y, x0), n)) {
-                continue;
+                if (InteriorRowWide<kBlend, false>(w, u0, v0, color0, dst, n)) continue;
             }
         }
         TexturedRow<kBlend, kConstant, true, true, kAddr>(ctx, t, level, tri, y, x0, x1);
     }
+    if constexpr (kConstant) DrawGroups<kBlend>(w, queue);
 }
 
 #if defined(__GNUC__) && !defined(__clang__)
