@@ -586,6 +586,7 @@ struct GroupQueue {
     static constexpr int kMaxRow = 64;  // longer rows fill sixteen lanes by themselves
     alignas(64) float u[kCapacity][8];
     alignas(64) float v[kCapacity][8];
+    alignas(64) int index[kCapacity][8];  // texel of each pixel, filled when the queue is drawn
     std::uint32_t* dst[kCapacity];
     std::uint8_t count[kCapacity];  // pixels of the group, 1 to 8
     int size = 0;
@@ -606,37 +607,55 @@ HALVORA_AVX512 inline void StoreGroup(__m512i src, std::uint32_t* dst, __mmask8 
     _mm256_mask_storeu_epi32(dst, mask, out);
 }
 
+// Texel pairs of eight pixels, top row or the one below it, as 64-bit lanes: plain loads
+// from indices in memory run well ahead of gathers.
+HALVORA_AVX512 inline __m512i LoadPairs(const int* texels, const int* idx) {
+    auto two = [&](int a, int b) HALVORA_AVX512 {
+        const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + idx[a]));
+        return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(lo), reinterpret_cast<const double*>(texels + idx[b])));
+    };
+    const __m256i lo = _mm256_inserti128_si256(_mm256_castsi128_si256(two(0, 1)), two(2, 3), 1);
+    const __m256i hi = _mm256_inserti128_si256(_mm256_castsi128_si256(two(4, 5)), two(6, 7), 1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+}
+
 template <FastBlend kBlend>
 HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
-    const auto* top = reinterpret_cast<const long long*>(w.texels);
-    const auto* bottom = reinterpret_cast<const long long*>(w.texels + (std::ptrdiff_t{1} << w.pitchShift));
-    const __m128i shift = _mm_cvtsi32_si128(w.pitchShift);
-    const __m512i none = _mm512_setzero_si512();
-    const __m512i frac = _mm512_set1_epi32(63);
-    const __m512i first = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
-    const __m512i second = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
     if (q.size & 1) {  // the odd group's partner draws nothing
         _mm256_store_ps(q.u[q.size], _mm256_setzero_ps());
         _mm256_store_ps(q.v[q.size], _mm256_setzero_ps());
         q.count[q.size] = 0;
     }
+    const __m128i shift = _mm_cvtsi32_si128(w.pitchShift);
+    // First every texel index, so that the loads below read them long after they were stored.
+    // Lanes past a row's end fetch texel 0 instead of whatever lies beyond the texture.
     for (int g = 0; g < q.size; g += 2) {
-        const __mmask8 liveLo = static_cast<__mmask8>((1u << q.count[g]) - 1);
-        const __mmask8 liveHi = static_cast<__mmask8>((1u << q.count[g + 1]) - 1);
+        const __mmask16 live = static_cast<__mmask16>(((1u << q.count[g + 1]) - 1) << 8 | ((1u << q.count[g]) - 1));
         const __m512i su = SixtyFourths(_mm512_load_ps(q.u[g]), w.width64);
         const __m512i sv = SixtyFourths(_mm512_load_ps(q.v[g]), w.height64);
         const __m512i idx = _mm512_add_epi32(_mm512_sll_epi32(_mm512_srai_epi32(sv, 6), shift), _mm512_srai_epi32(su, 6));
-        const __m256i lo = _mm512_castsi512_si256(idx), hi = _mm512_extracti64x4_epi64(idx, 1);
-        const __m512i ta = _mm512_mask_i32gather_epi64(none, liveLo, lo, top, 4);
-        const __m512i ba = _mm512_mask_i32gather_epi64(none, liveLo, lo, bottom, 4);
-        const __m512i tb = _mm512_mask_i32gather_epi64(none, liveHi, hi, top, 4);
-        const __m512i bb = _mm512_mask_i32gather_epi64(none, liveHi, hi, bottom, 4);
-        const __m512i fx = _mm512_and_si512(su, frac), fy = _mm512_and_si512(sv, frac);
+        _mm512_store_si512(q.index[g], _mm512_maskz_mov_epi32(live, idx));
+        _mm512_store_si512(q.u[g], su);
+        _mm512_store_si512(q.v[g], sv);
+    }
+    const int* top = w.texels;
+    const int* bottom = w.texels + (std::ptrdiff_t{1} << w.pitchShift);
+    const __m512i frac = _mm512_set1_epi32(63);
+    const __m512i first = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    const __m512i second = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    for (int g = 0; g < q.size; g += 2) {
+        const int* idx = q.index[g];
+        const __m512i ta = LoadPairs(top, idx), ba = LoadPairs(bottom, idx);
+        const __m512i tb = LoadPairs(top, idx + 8), bb = LoadPairs(bottom, idx + 8);
+        const __m512i fx = _mm512_and_si512(_mm512_load_si512(q.u[g]), frac);
+        const __m512i fy = _mm512_and_si512(_mm512_load_si512(q.v[g]), frac);
         const __m512i wx16 = _mm512_or_si512(_mm512_sub_epi32(_mm512_set1_epi32(64), fx), _mm512_slli_epi32(fx, 8));
         const __m512i wx = _mm512_or_si512(wx16, _mm512_slli_epi32(wx16, 16));
         const __m512i wy = _mm512_or_si512(_mm512_slli_epi32(fy, 9), _mm512_slli_epi32(fy, 25));
         const __m512i texA = MixTexels(ta, ba, _mm512_permutexvar_epi32(first, wx), _mm512_permutexvar_epi32(first, wy));
         const __m512i texB = MixTexels(tb, bb, _mm512_permutexvar_epi32(second, wx), _mm512_permutexvar_epi32(second, wy));
+        const __mmask8 liveLo = static_cast<__mmask8>((1u << q.count[g]) - 1);
+        const __mmask8 liveHi = static_cast<__mmask8>((1u << q.count[g + 1]) - 1);
         StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texA, w.texOr), w.diffuse), q.dst[g], liveLo);
         if (liveHi) StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texB, w.texOr), w.diffuse), q.dst[g + 1], liveHi);
     }
