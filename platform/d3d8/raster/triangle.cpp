@@ -235,19 +235,29 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
     }
 }
 
-bool Near(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance * (1.0f + std::fabs(a)); }
+bool Near(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance * (1.0 + std::fabs(a)); }
 
-float At(const Plane& p, float x, float y) { return p.c + p.dx * x + p.dy * y; }
-
-// The fourth vertex lies on the attribute planes of the first three.
-bool SharesPlanes(const TriangleSetup& t, const Vertex& d, float x, float y, bool flat) {
-    const float rx = x - t.originX, ry = y - t.originY;
-    const float q = t.affine ? 1.0f : d.pos[3];
-    if (!Near(At(t.q, rx, ry), q, 1e-5f)) return false;
-    if (!Near(At(t.u, rx, ry), d.tex[0] * q, 1e-5f) || !Near(At(t.v, rx, ry), d.tex[1] * q, 1e-5f)) return false;
+// The fourth vertex, as submitted, lies on the attribute planes through the first three.
+// Tested before snapping: the snapped corners of an exact parallelogram are no longer
+// coplanar, and the merged quad then differs from its two triangles only by a shift below
+// the sub-pixel grid, as snapping itself shifts every triangle.
+bool SharesPlanes(const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& d, bool affine, bool flat) {
+    const double bx = double{b.pos[0]} - a.pos[0], by = double{b.pos[1]} - a.pos[1];
+    const double cx = double{c.pos[0]} - a.pos[0], cy = double{c.pos[1]} - a.pos[1];
+    const double dx = double{d.pos[0]} - a.pos[0], dy = double{d.pos[1]} - a.pos[1];
+    const double det = bx * cy - cx * by;
+    if (det == 0.0 || !std::isfinite(det)) return false;
+    const double s = (dx * cy - cx * dy) / det, t = (bx * dy - dx * by) / det;
+    auto predicted = [&](double fa, double fb, double fc) { return fa + s * (fb - fa) + t * (fc - fa); };
+    auto q = [affine](const Vertex& v) { return affine ? 1.0 : double{v.pos[3]}; };
+    if (!Near(predicted(q(a), q(b), q(c)), q(d), 1e-5)) return false;
+    for (int i = 0; i < 2; ++i) {
+        const double expect = predicted(a.tex[i] * q(a), b.tex[i] * q(b), c.tex[i] * q(c));
+        if (!Near(expect, d.tex[i] * q(d), 1e-5)) return false;
+    }
     if (flat) return true;
     for (int i = 0; i < 4; ++i) {
-        if (std::fabs(At(t.color[i], rx, ry) - d.color[i]) > 0.02f) return false;
+        if (std::fabs(predicted(a.color[i], b.color[i], c.color[i]) - d.color[i]) > 0.02) return false;
     }
     return true;
 }
@@ -319,7 +329,7 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex
     }
     // An affine triangle (equal rhw) merges only with a fourth vertex of that rhw.
     if (t.affine && d->pos[3] != a->pos[3] && a->pos[3] == b->pos[3] && b->pos[3] == c->pos[3]) return false;
-    if (!SharesPlanes(t, *d, X[2] / float(kSubpixel), Y[2] / float(kSubpixel), ctx.flat)) return false;
+    if (!SharesPlanes(*a, *b, *c, *d, t.affine, ctx.flat)) return false;
     if (a1 < 0) {
         std::swap(X[1], X[3]);
         std::swap(Y[1], Y[3]);
