@@ -1,6 +1,7 @@
 // The specialised span routines must draw what the general pipeline draws.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -183,6 +184,70 @@ TEST(RasterFastPath, RowsInsideTheTextureMatchGeneralPipeline) {
     }
 }
 
+// The two list triangles of a quad of half-size Half turned by Angle, written as the particle
+// layer writes them, mapping the texture square (u0, v0) + Size.
+void AppendParticle(std::vector<TLVertex>& out, float cx, float cy, float half, float angle, std::uint32_t color,
+                    float u0, float v0, float size) {
+    const float a = half * std::sin(angle) * 1.41421356f, b = half * std::cos(angle) * 1.41421356f;
+    const TLVertex p0{cx - b, cy + a, 0.5f, 1, color, u0, v0}, p1{cx + a, cy + b, 0.5f, 1, color, u0 + size, v0};
+    const TLVertex p2{cx - a, cy - b, 0.5f, 1, color, u0, v0 + size};
+    const TLVertex p3{cx + b, cy - a, 0.5f, 1, color, u0 + size, v0 + size};
+    out.insert(out.end(), {p0, p1, p2, p1, p2, p3});
+}
+
+// A texture whose neighbouring texels differ by a few levels, so that a sub-pixel shift of
+// the sampling shows as at most a level or two.
+struct SmoothTexture {
+    std::vector<std::uint32_t> texels = std::vector<std::uint32_t>(32 * 32);
+    raster::SurfaceView level{reinterpret_cast<std::uint8_t*>(texels.data()), 32, 32, 128, PixelFormat::A8R8G8B8};
+    raster::TextureView view{&level, 1, PixelFormat::A8R8G8B8};
+    SmoothTexture() {
+        for (std::uint32_t y = 0; y < 32; ++y) {
+            for (std::uint32_t x = 0; x < 32; ++x) texels[y * 32 + x] = 0xFF000000u | x * 8 << 16 | y * 8 << 8 | (x + y) * 4;
+        }
+    }
+};
+
+// Two list triangles forming a parallelogram are drawn as one quad, with the attribute planes
+// of the first triangle; coverage stays exactly that of the two triangles, and the colours
+// within what the snapping of the corners can move. A fourth vertex off those planes keeps
+// the triangles apart, drawing exactly what two separate draws do.
+TEST(RasterFastPath, MergedParticleQuadsMatchTheirTriangles) {
+    const SmoothTexture smooth;
+    const raster::DrawState s = BilinearModulate(smooth.view, 3, true, 5, 2);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> where(20, 44), turn(0, 6.2831853f), size(3, 17);
+    for (int trial = 0; trial < 60; ++trial) {
+        std::vector<TLVertex> quad;
+        AppendParticle(quad, where(rng), where(rng), size(rng), turn(rng), 0xC0FFFFFF, 0.1f, 0.15f, 0.7f);
+        const bool offPlane = trial % 3 == 2;
+        if (offPlane) quad[5].u += 0.05f;
+        if (trial % 5 == 4) {  // seen in perspective: rhw varies across the quad, still one plane
+            // u * rhw and rhw must stay affine on the screen, as a projected plane's are.
+            for (TLVertex& p : quad) {
+                p.rhw = 1.0f - 0.008f * p.x;
+                p.u *= 0.55f / p.rhw;
+                p.v *= 0.55f / p.rhw;
+            }
+        }
+        Canvas merged(64, 64), single(64, 64);
+        ASSERT_TRUE(Draw(s, merged, quad, 4, 2));
+        ASSERT_TRUE(Draw(s, single, std::vector<TLVertex>(quad.begin(), quad.begin() + 3), 4, 1));
+        ASSERT_TRUE(Draw(s, single, std::vector<TLVertex>(quad.begin() + 3, quad.end()), 4, 1));
+        ASSERT_EQ(merged.Mask(), single.Mask()) << "trial " << trial;
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                const int diff = MaxChannelDifference(merged.At(x, y), single.At(x, y));
+                if (offPlane) {
+                    ASSERT_EQ(diff, 0) << "trial " << trial << " at " << x << "," << y;
+                } else {
+                    ASSERT_LE(diff, 2) << "trial " << trial << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
 // Restores the widest instruction set when a test that narrowed it ends.
 struct SimdLimit {
     explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
@@ -211,13 +276,20 @@ TEST(RasterFastPath, InstructionSetVariantsDrawIdentically) {
                 for (TLVertex& p : tris) {
                     p = TLVertex{pos(rng), pos(rng), 0.5f, 1.0f, gouraud ? any(rng) : flat, uv(rng), uv(rng)};
                 }
+                // Particle quads of many sizes: short rows of several primitives in one draw,
+                // rows past the longest the group queue takes, and quads reaching off the texture.
+                for (float half : {1.5f, 4.0f, 11.0f, 23.0f, 50.0f}) {
+                    const std::uint32_t color = gouraud ? any(rng) : flat;
+                    AppendParticle(tris, pos(rng), pos(rng), half, uv(rng) * 6.3f, color, uv(rng) * 0.7f, uv(rng) * 0.7f, 0.35f);
+                }
+                const int count = static_cast<int>(tris.size() / 3);
                 Canvas wide(137, 131, PixelFormat::X8R8G8B8, 0), narrow(137, 131, PixelFormat::X8R8G8B8, 0);
                 for (std::size_t i = 0; i < wide.bytes.size(); ++i) wide.bytes[i] = static_cast<std::uint8_t>(any(rng));
                 narrow.bytes = wide.bytes;
-                ASSERT_TRUE(Draw(s, wide, tris, 4, 12));
+                ASSERT_TRUE(Draw(s, wide, tris, 4, count));
                 {
                     const SimdLimit limit(raster::SimdLevel::kAvx2);
-                    ASSERT_TRUE(Draw(s, narrow, tris, 4, 12));
+                    ASSERT_TRUE(Draw(s, narrow, tris, 4, count));
                 }
                 for (int y = 0; y < wide.height; ++y) {
                     for (int x = 0; x < wide.width; ++x) {
