@@ -297,14 +297,21 @@ HALVORA_AVX2 __attribute__((always_inline)) inline void TexturedGroups(const Tex
 // Whether every bilinear footprint of an affine row, from its first texture coordinate over
 // Lanes pixels, has both texels of each axis inside the level, a texel to spare on each side
 // for the rounding of the stepped coordinates. Such rows need no addressing at all.
-inline bool RowInterior(float u, float du, float v, float dv, int lanes, const SurfaceView& level) {
-    auto inside = [lanes](float c, float d, int size) {
+// With Edges, footprints may reach one texel past either edge (first texel -1 to size - 1),
+// a quarter texel to spare: there CLAMP and MIRROR both repeat the edge texel.
+inline bool RowWithin(float u, float du, float v, float dv, int lanes, const SurfaceView& level, bool edges) {
+    auto inside = [lanes, edges](float c, float d, int size) {
         const float a = c * static_cast<float>(size) * 64.0f - 31.5f;
         const float b = (c + d * static_cast<float>(lanes - 1)) * static_cast<float>(size) * 64.0f - 31.5f;
-        const float limit = static_cast<float>(size - 3) * 64.0f;
-        return std::min(a, b) >= 64.0f && std::max(a, b) <= limit;  // false for NaN
+        const float low = edges ? -48.0f : 64.0f;
+        const float high = edges ? static_cast<float>(size) * 64.0f - 16.0f : static_cast<float>(size - 3) * 64.0f;
+        return std::min(a, b) >= low && std::max(a, b) <= high;  // false for NaN
     };
     return inside(u, du, level.width) && inside(v, dv, level.height);
+}
+
+inline bool RowInterior(float u, float du, float v, float dv, int lanes, const SurfaceView& level) {
+    return RowWithin(u, du, v, dv, lanes, level, false);
 }
 
 // ---- AVX-512: sixteen pixels of the interior rows at a time ------------------------------
@@ -328,6 +335,7 @@ struct WideConsts {
     float du, dv, colorDx[4];
     __m512 width64, height64, du8, dv8, colorStep[4];
     __m512i texOr, diffOr, diffuse;
+    bool edges;  // CLAMP or MIRROR on both axes: queued rows may reach one texel past the edges
 };
 
 struct WideHalf {
@@ -444,6 +452,8 @@ HALVORA_AVX512 inline void SetupWide(const DrawContext& ctx, const TriangleSetup
     w.level = &level;
     w.du = t.u.dx;
     w.dv = t.v.dx;
+    auto edgeMode = [](std::uint32_t m) { return m == d3d::kAddressClamp || m == d3d::kAddressMirror; };
+    w.edges = edgeMode(ctx.fast.addressU) && edgeMode(ctx.fast.addressV) && level.width >= 2 && level.height >= 2;
     w.width64 = _mm512_set1_ps(static_cast<float>(level.width) * 64.0f);
     w.height64 = _mm512_set1_ps(static_cast<float>(level.height) * 64.0f);
     w.du8 = _mm512_set1_ps(t.u.dx * 8);
@@ -586,7 +596,9 @@ struct GroupQueue {
     static constexpr int kMaxRow = 64;  // longer rows fill sixteen lanes by themselves
     alignas(64) float u[kCapacity][8];
     alignas(64) float v[kCapacity][8];
-    alignas(64) int index[kCapacity][8];  // texel of each pixel, filled when the queue is drawn
+    // Filled when the queue is drawn: each pixel's top and bottom texel pairs.
+    alignas(64) int top[kCapacity][8];
+    alignas(64) int bottom[kCapacity][8];
     std::uint32_t* dst[kCapacity];
     std::uint8_t count[kCapacity];  // pixels of the group, 1 to 8
     int size = 0;
@@ -619,6 +631,39 @@ HALVORA_AVX512 inline __m512i LoadPairs(const int* texels, const int* idx) {
     return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
 }
 
+// Every group's texel indices and weights, stored before any texel is loaded so that the
+// loads read them long after the stores. Lanes past a row's end fetch texel 0 instead of
+// whatever lies beyond the texture. With Edges, a pair starting one texel before the level
+// starts at texel 0 weighted wholly on it, one starting at the last texel starts one earlier
+// weighted wholly on the second, and each row index is clamped: the very sums the addressed
+// path forms from its repeated edge texels.
+template <bool kEdges>
+HALVORA_AVX512 inline void IndexGroups(const WideConsts& w, GroupQueue& q) {
+    const __m128i shift = _mm_cvtsi32_si128(w.pitchShift);
+    const __m512i frac = _mm512_set1_epi32(63), zero = _mm512_setzero_si512();
+    const __m512i lastPair = _mm512_set1_epi32(w.level->width - 2), lastRow = _mm512_set1_epi32(w.level->height - 1);
+    for (int g = 0; g < q.size; g += 2) {
+        const __mmask16 live = static_cast<__mmask16>(((1u << q.count[g + 1]) - 1) << 8 | ((1u << q.count[g]) - 1));
+        const __m512i su = SixtyFourths(_mm512_load_ps(q.u[g]), w.width64);
+        const __m512i sv = SixtyFourths(_mm512_load_ps(q.v[g]), w.height64);
+        __m512i i = _mm512_srai_epi32(su, 6), j = _mm512_srai_epi32(sv, 6), j1 = _mm512_add_epi32(j, _mm512_set1_epi32(1));
+        __m512i fx = _mm512_and_si512(su, frac);
+        if constexpr (kEdges) {
+            fx = _mm512_mask_mov_epi32(fx, _mm512_cmplt_epi32_mask(i, zero), zero);
+            fx = _mm512_mask_mov_epi32(fx, _mm512_cmpgt_epi32_mask(i, lastPair), _mm512_set1_epi32(64));
+            i = _mm512_min_epi32(_mm512_max_epi32(i, zero), lastPair);
+            j = _mm512_max_epi32(j, zero);
+            j1 = _mm512_min_epi32(j1, lastRow);
+        }
+        const __m512i top = _mm512_add_epi32(_mm512_sll_epi32(j, shift), i);
+        const __m512i bottom = _mm512_add_epi32(_mm512_sll_epi32(j1, shift), i);
+        _mm512_store_si512(q.top[g], _mm512_maskz_mov_epi32(live, top));
+        _mm512_store_si512(q.bottom[g], _mm512_maskz_mov_epi32(live, bottom));
+        _mm512_store_si512(q.u[g], fx);
+        _mm512_store_si512(q.v[g], _mm512_and_si512(sv, frac));
+    }
+}
+
 template <FastBlend kBlend>
 HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
     if (q.size & 1) {  // the odd group's partner draws nothing
@@ -626,29 +671,17 @@ HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
         _mm256_store_ps(q.v[q.size], _mm256_setzero_ps());
         q.count[q.size] = 0;
     }
-    const __m128i shift = _mm_cvtsi32_si128(w.pitchShift);
-    // First every texel index, so that the loads below read them long after they were stored.
-    // Lanes past a row's end fetch texel 0 instead of whatever lies beyond the texture.
-    for (int g = 0; g < q.size; g += 2) {
-        const __mmask16 live = static_cast<__mmask16>(((1u << q.count[g + 1]) - 1) << 8 | ((1u << q.count[g]) - 1));
-        const __m512i su = SixtyFourths(_mm512_load_ps(q.u[g]), w.width64);
-        const __m512i sv = SixtyFourths(_mm512_load_ps(q.v[g]), w.height64);
-        const __m512i idx = _mm512_add_epi32(_mm512_sll_epi32(_mm512_srai_epi32(sv, 6), shift), _mm512_srai_epi32(su, 6));
-        _mm512_store_si512(q.index[g], _mm512_maskz_mov_epi32(live, idx));
-        _mm512_store_si512(q.u[g], su);
-        _mm512_store_si512(q.v[g], sv);
+    if (w.edges) {
+        IndexGroups<true>(w, q);
+    } else {
+        IndexGroups<false>(w, q);
     }
-    const int* top = w.texels;
-    const int* bottom = w.texels + (std::ptrdiff_t{1} << w.pitchShift);
-    const __m512i frac = _mm512_set1_epi32(63);
     const __m512i first = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
     const __m512i second = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
     for (int g = 0; g < q.size; g += 2) {
-        const int* idx = q.index[g];
-        const __m512i ta = LoadPairs(top, idx), ba = LoadPairs(bottom, idx);
-        const __m512i tb = LoadPairs(top, idx + 8), bb = LoadPairs(bottom, idx + 8);
-        const __m512i fx = _mm512_and_si512(_mm512_load_si512(q.u[g]), frac);
-        const __m512i fy = _mm512_and_si512(_mm512_load_si512(q.v[g]), frac);
+        const __m512i ta = LoadPairs(w.texels, q.top[g]), ba = LoadPairs(w.texels, q.bottom[g]);
+        const __m512i tb = LoadPairs(w.texels, q.top[g + 1]), bb = LoadPairs(w.texels, q.bottom[g + 1]);
+        const __m512i fx = _mm512_load_si512(q.u[g]), fy = _mm512_load_si512(q.v[g]);
         const __m512i wx16 = _mm512_or_si512(_mm512_sub_epi32(_mm512_set1_epi32(64), fx), _mm512_slli_epi32(fx, 8));
         const __m512i wx = _mm512_or_si512(wx16, _mm512_slli_epi32(wx16, 16));
         const __m512i wy = _mm512_or_si512(_mm512_slli_epi32(fy, 9), _mm512_slli_epi32(fy, 25));
@@ -667,7 +700,7 @@ HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
 template <FastBlend kBlend>
 HALVORA_AVX512 inline bool QueueRow(const WideConsts& w, const TexturedTriangle& tri, GroupQueue& q, float u0,
                                     float v0, std::uint32_t* dst, int n) {
-    if (!RowInterior(u0, w.du, v0, w.dv, n, *w.level)) return false;
+    if (!RowWithin(u0, w.du, v0, w.dv, n, *w.level, w.edges)) return false;
     if (q.size + GroupQueue::kMaxRow / 8 > GroupQueue::kCapacity) DrawGroups<kBlend>(w, q);
     __m256 u = _mm256_add_ps(_mm256_set1_ps(u0), tri.ru), v = _mm256_add_ps(_mm256_set1_ps(v0), tri.rv);
     for (; n > 0; n -= 8, dst += 8) {
