@@ -467,10 +467,21 @@ bool DrawPrimitive(const DrawState& state, const VertexLayout& layout, const std
     if (!Prepare(state, layout, worldViewProj, viewport, target, p)) return false;
     if (p.ctx.clipLeft >= p.ctx.clipRight || p.ctx.clipTop >= p.ctx.clipBottom) return true;
     Batch& batch = Scratch();
-    const bool skipClear = primitiveType == d3d::kTriangleList && p.ctx.clearAlphaIsNoop;
-    Fetch(state, layout, vertexData, startVertex, count, p.tf, skipClear, p.ctx.flat, batch);
     Assembler as(p.ctx, state, p.tf, layout.hasRHW, batch);
-    Assemble(as, primitiveType, primitiveCount, [](int k) { return k; });
+    if (primitiveType != d3d::kTriangleList) {
+        Fetch(state, layout, vertexData, startVertex, count, p.tf, false, p.ctx.flat, batch);
+        Assemble(as, primitiveType, primitiveCount, [](int k) { return k; });
+        return true;
+    }
+    // A list's triangles share no vertices: fetched a slice at a time, the vertices are still
+    // in cache when assembled (a whole particle draw's would not be). Slices hold whole pairs.
+    constexpr int kSliceTriangles = 512;
+    for (int done = 0; done < primitiveCount; done += kSliceTriangles) {
+        const int triangles = std::min(kSliceTriangles, primitiveCount - done);
+        Fetch(state, layout, vertexData, startVertex + std::int64_t{3} * done, std::int64_t{3} * triangles, p.tf,
+              p.ctx.clearAlphaIsNoop, p.ctx.flat, batch);
+        Assemble(as, primitiveType, triangles, [](int k) { return k; });
+    }
     return true;
 }
 
