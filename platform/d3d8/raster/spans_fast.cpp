@@ -297,21 +297,14 @@ HALVORA_AVX2 __attribute__((always_inline)) inline void TexturedGroups(const Tex
 // Whether every bilinear footprint of an affine row, from its first texture coordinate over
 // Lanes pixels, has both texels of each axis inside the level, a texel to spare on each side
 // for the rounding of the stepped coordinates. Such rows need no addressing at all.
-// With Edges, footprints may reach one texel past either edge (first texel -1 to size - 1),
-// a quarter texel to spare: there CLAMP and MIRROR both repeat the edge texel.
-inline bool RowWithin(float u, float du, float v, float dv, int lanes, const SurfaceView& level, bool edges) {
-    auto inside = [lanes, edges](float c, float d, int size) {
+inline bool RowInterior(float u, float du, float v, float dv, int lanes, const SurfaceView& level) {
+    auto inside = [lanes](float c, float d, int size) {
         const float a = c * static_cast<float>(size) * 64.0f - 31.5f;
         const float b = (c + d * static_cast<float>(lanes - 1)) * static_cast<float>(size) * 64.0f - 31.5f;
-        const float low = edges ? -48.0f : 64.0f;
-        const float high = edges ? static_cast<float>(size) * 64.0f - 16.0f : static_cast<float>(size - 3) * 64.0f;
-        return std::min(a, b) >= low && std::max(a, b) <= high;  // false for NaN
+        const float limit = static_cast<float>(size - 3) * 64.0f;
+        return std::min(a, b) >= 64.0f && std::max(a, b) <= limit;  // false for NaN
     };
     return inside(u, du, level.width) && inside(v, dv, level.height);
-}
-
-inline bool RowInterior(float u, float du, float v, float dv, int lanes, const SurfaceView& level) {
-    return RowWithin(u, du, v, dv, lanes, level, false);
 }
 
 // ---- AVX-512: sixteen pixels of the interior rows at a time ------------------------------
@@ -321,10 +314,11 @@ inline bool RowInterior(float u, float du, float v, float dv, int lanes, const S
 // would, and every coordinate advances by two eight-pixel steps.
 
 #define HALVORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
-// GCC 12's AVX-512 headers trip this warning inside their own intrinsics.
+// GCC 12's AVX-512 headers trip these warnings inside their own intrinsics.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 // Per-triangle constants of the wide rows.
@@ -695,12 +689,11 @@ HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
     q.size = 0;
 }
 
-// Queues an interior row of at most GroupQueue::kMaxRow pixels with the coordinates an
-// AVX2 row steps through; false (nothing queued) when the row reaches outside the texture.
+// Queues a row of at most GroupQueue::kMaxRow pixels that QueueableRows accepted, with the
+// coordinates an AVX2 row steps through.
 template <FastBlend kBlend>
-HALVORA_AVX512 inline bool QueueRow(const WideConsts& w, const TexturedTriangle& tri, GroupQueue& q, float u0,
+HALVORA_AVX512 inline void QueueRow(const WideConsts& w, const TexturedTriangle& tri, GroupQueue& q, float u0,
                                     float v0, std::uint32_t* dst, int n) {
-    if (!RowWithin(u0, w.du, v0, w.dv, n, *w.level, w.edges)) return false;
     if (q.size + GroupQueue::kMaxRow / 8 > GroupQueue::kCapacity) DrawGroups<kBlend>(w, q);
     __m256 u = _mm256_add_ps(_mm256_set1_ps(u0), tri.ru), v = _mm256_add_ps(_mm256_set1_ps(v0), tri.rv);
     for (; n > 0; n -= 8, dst += 8) {
@@ -712,7 +705,53 @@ HALVORA_AVX512 inline bool QueueRow(const WideConsts& w, const TexturedTriangle&
         u = _mm256_add_ps(u, tri.k.du);
         v = _mm256_add_ps(v, tri.k.dv);
     }
-    return true;
+}
+
+// Whether the footprints along a row, from first coordinate c stepping d over n pixels, stay
+// inside the level (a texel to spare, see RowInterior) or, with Edges, within one texel past
+// either edge (first texel -1 to size - 1, a quarter texel to spare), where CLAMP and MIRROR
+// both repeat the edge texel.
+HALVORA_AVX512 inline __mmask16 AxisWithin(__m512 c, float d, __m512 lastStep, int size, bool edges) {
+    const __m512 scale = _mm512_set1_ps(static_cast<float>(size)), sixtyFour = _mm512_set1_ps(64.0f);
+    const __m512 bias = _mm512_set1_ps(31.5f);
+    const __m512 a = _mm512_sub_ps(_mm512_mul_ps(_mm512_mul_ps(c, scale), sixtyFour), bias);
+    const __m512 end = _mm512_add_ps(c, _mm512_mul_ps(_mm512_set1_ps(d), lastStep));
+    const __m512 b = _mm512_sub_ps(_mm512_mul_ps(_mm512_mul_ps(end, scale), sixtyFour), bias);
+    const __m512 low = _mm512_set1_ps(edges ? -48.0f : 64.0f);
+    const __m512 high = _mm512_set1_ps(edges ? static_cast<float>(size) * 64.0f - 16.0f : static_cast<float>(size - 3) * 64.0f);
+    // Ordered comparisons: NaN is never within.
+    return _mm512_cmp_ps_mask(_mm512_min_ps(a, b), low, _CMP_GE_OQ) & _mm512_cmp_ps_mask(_mm512_max_ps(a, b), high, _CMP_LE_OQ);
+}
+
+// Rows y .. y + rows - 1 (rows <= 16) at once: each row's first texture coordinates, as
+// PlaneAt computes them, and the rows the group queue can take (bit k for row y + k).
+HALVORA_AVX512 inline unsigned QueueableRows(const WideConsts& w, const TriangleSetup& t, int y, int rows,
+                                             const RowSpan* spans, float* u0, float* v0) {
+    static_assert(sizeof(RowSpan) == 8);
+    const unsigned valid = (1u << rows) - 1;
+    const auto* raw = reinterpret_cast<const long long*>(spans);
+    const __m512i lo = _mm512_maskz_loadu_epi64(static_cast<__mmask8>(valid), raw);
+    const __m512i hi = _mm512_maskz_loadu_epi64(static_cast<__mmask8>(valid >> 8), raw + 8);
+    const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i x0 = _mm512_permutex2var_epi32(lo, even, hi);
+    const __m512i x1 = _mm512_permutex2var_epi32(lo, _mm512_add_epi32(even, _mm512_set1_epi32(1)), hi);
+    const __m512i n = _mm512_sub_epi32(x1, x0);
+    const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512 fy = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(_mm512_set1_epi32(y), lane)), _mm512_set1_ps(t.originY));
+    const __m512 fx = _mm512_sub_ps(_mm512_cvtepi32_ps(x0), _mm512_set1_ps(t.originX));
+    auto plane = [&](const Plane& p) HALVORA_AVX512 {
+        return _mm512_add_ps(_mm512_add_ps(_mm512_set1_ps(p.c), _mm512_mul_ps(_mm512_set1_ps(p.dx), fx)),
+                             _mm512_mul_ps(_mm512_set1_ps(p.dy), fy));
+    };
+    const __m512 u = plane(t.u), v = plane(t.v);
+    _mm512_storeu_ps(u0, u);
+    _mm512_storeu_ps(v0, v);
+    const __m512 lastStep = _mm512_cvtepi32_ps(_mm512_sub_epi32(n, _mm512_set1_epi32(1)));
+    const __mmask16 sized = _mm512_cmpgt_epi32_mask(n, _mm512_setzero_si512()) &
+                            _mm512_cmple_epi32_mask(n, _mm512_set1_epi32(GroupQueue::kMaxRow));
+    const __mmask16 within = AxisWithin(u, w.du, lastStep, w.level->width, w.edges) &
+                             AxisWithin(v, w.dv, lastStep, w.level->height, w.edges);
+    return valid & sized & within;
 }
 
 // Affine bilinear rows: those inside the texture sixteen pixels at a time (short ones of
@@ -726,22 +765,27 @@ HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup
     WideConsts w;
     SetupWide<kConstant>(ctx, t, level, w);
     GroupQueue queue;
+    alignas(64) float u0s[16], v0s[16];
+    unsigned queueable = 0;
     for (int r = 0; r < count; ++r) {
+        if constexpr (kConstant) {
+            if (r % 16 == 0) queueable = QueueableRows(w, t, y0 + r, std::min(16, count - r), spans + r, u0s, v0s);
+        }
         const int x0 = spans[r].x0, x1 = spans[r].x1, y = y0 + r, n = x1 - x0;
+        if (queueable >> (r % 16) & 1) {
+            QueueRow<kBlend>(w, tri, queue, u0s[r % 16], v0s[r % 16], RowPointer(ctx, y, x0), n);
+            continue;
+        }
         if (n <= 0) continue;
-        if (n > 8 || kConstant) {
+        if (n > 8) {
             const float fy = static_cast<float>(y) - t.originY, fx = static_cast<float>(x0) - t.originX;
-            const float u0 = PlaneAt(t.u, fx, fy), v0 = PlaneAt(t.v, fx, fy);
-            std::uint32_t* dst = RowPointer(ctx, y, x0);
-            if constexpr (kConstant) {
-                if (n <= GroupQueue::kMaxRow ? QueueRow<kBlend>(w, tri, queue, u0, v0, dst, n)
-                                             : InteriorRowWide<kBlend, true>(w, u0, v0, nullptr, dst, n)) {
-                    continue;
-                }
-            } else {
-                float color0[4];
+            float color0[4] = {};
+            if constexpr (!kConstant) {
                 for (int i = 0; i < 4; ++i) color0[i] = PlaneAt(t.color[i], fx, fy);
-                if (InteriorRowWide<kBlend, false>(w, u0, v0, color0, dst, n)) continue;
+            }
+            if (InteriorRowWide<kBlend, kConstant>(w, PlaneAt(t.u, fx, fy), PlaneAt(t.v, fx, fy), color0,
+                                                   RowPointer(ctx, y, x0), n)) {
+                continue;
             }
         }
         TexturedRow<kBlend, kConstant, true, true, kAddr>(ctx, t, level, tri, y, x0, x1);
@@ -879,6 +923,7 @@ void ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0,
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 // ColorRowAvx2's arithmetic, sixteen pixels at a time.
