@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "platform/d3d8/raster/raster_internal.h"
 #include "tests/raster/raster_test_util.h"
@@ -314,6 +315,26 @@ TEST(RasterClipping, TransformedGeometryThroughTheCamera) {
     const std::vector<LVertex> pole = {{0, 0, 0, 0xFFFFFFFF, 0, 0}, {1e30f, 1, 1, 0xFFFFFFFF, 0, 0},
                                        {-1, 1e30f, 1, 0xFFFFFFFF, 0, 0}};
     ASSERT_TRUE(Draw(s, d, pole, 4, 1, proj));
+}
+
+// A vertex that transforms to infinity or NaN drops its triangle; the others still draw.
+TEST(RasterClipping, NonFiniteTransformedVerticesDropTheirTriangle) {
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float bad[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
+    for (float f : bad) {
+        for (int coordinate = 0; coordinate < 3; ++coordinate) {
+            std::vector<LVertex> v = {{-1, 1, 0.5f, 0xFFFFFFFF, 0, 0}, {1, 1, 0.5f, 0xFFFFFFFF, 0, 0},
+                                      {-1, -1, 0.5f, 0xFFFFFFFF, 0, 0}};
+            const std::vector<LVertex> good = v;
+            (coordinate == 0 ? v[1].x : coordinate == 1 ? v[1].y : v[1].z) = f;
+            v.insert(v.end(), good.begin(), good.end());
+            v[5].x = v[4].x = 1;  // the second triangle: the upper right half
+            v[5].y = -1;
+            Canvas c(4, 4);
+            ASSERT_TRUE(Draw(Untextured(), c, v, 4, 2, identity));
+            EXPECT_EQ(c.Mask(), "####|.###|..##|...#") << f << " in coordinate " << coordinate;
+        }
+    }
 }
 
 TEST(RasterClipping, LitVerticesWithoutNormalAreBlack) {

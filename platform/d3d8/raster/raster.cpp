@@ -1,4 +1,6 @@
 // Entry points: argument checks, vertex fetch and transform, primitive assembly, clipping.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -63,9 +65,9 @@ float ScreenDistance(const Vertex& v, int plane) {
 }
 
 std::uint8_t ClipOutcode(const Vertex& v, const Transform& tf) {
-    for (float f : v.pos) {
-        if (!std::isfinite(f)) return kOutInvalid;
-    }
+    // Infinity and NaN times zero are NaN; finite values give zero.
+    const __m128 zeroed = _mm_mul_ps(_mm_loadu_ps(v.pos), _mm_setzero_ps());
+    if (_mm_movemask_ps(_mm_cmpunord_ps(zeroed, zeroed)) != 0) return kOutInvalid;
     // The planes of PlaneDistance, unrolled: every vertex of every draw passes here.
     const float x = v.pos[0], y = v.pos[1], z = v.pos[2], w = v.pos[3];
     static_assert(kPlaneCount == 7);
@@ -345,7 +347,12 @@ void FetchVertex(const VertexLayout& layout, const std::uint8_t* p, std::uint32_
         b.screen[i] = v;
     } else {
         const float* m = tf.m;
-        for (int c = 0; c < 4; ++c) v.pos[c] = x * m[c] + y * m[4 + c] + z * m[8 + c] + m[12 + c];
+        // The rows of the matrix scaled and summed in the order the scalar expression
+        // x * m[c] + y * m[4 + c] + z * m[8 + c] + m[12 + c] gives, four columns at once.
+        const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(x), _mm_loadu_ps(m)),
+                                                 _mm_mul_ps(_mm_set1_ps(y), _mm_loadu_ps(m + 4))),
+                                      _mm_mul_ps(_mm_set1_ps(z), _mm_loadu_ps(m + 8)));
+        _mm_storeu_ps(v.pos, _mm_add_ps(sum, _mm_loadu_ps(m + 12)));
         code = ClipOutcode(v, tf);
         if (code == 0) b.screen[i] = Project(v, tf);
     }
