@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "platform/d3d8/raster/raster_internal.h"
 #include "tests/raster/raster_test_util.h"
@@ -399,6 +400,32 @@ TEST(RasterArithmetic, RoundedProductMatchesExactRounding) {
     }
     for (std::uint32_t t = 0; t <= 4 * 255 * 255; ++t) {
         ASSERT_EQ(raster::Div255(t), static_cast<std::uint32_t>(std::lround(t / 255.0))) << t;
+    }
+}
+
+TEST(RasterArithmetic, FloorDivisionIsExact) {
+    const std::int64_t big = std::int64_t{1} << 52;
+    const std::int64_t cases[][2] = {
+        {0, 1}, {7, 2}, {-7, 2}, {-8, 2}, {-1, 16}, {15, 16}, {-16, 16}, {-17, 16},
+        // Quotients a hair below an integer, and dividends past the double's exact range.
+        {(std::int64_t{1} << 51) - 1, 1}, {3 * ((std::int64_t{1} << 49) + 1) - 1, (std::int64_t{1} << 49) + 1},
+        {-(3 * ((std::int64_t{1} << 49) + 1) - 1), (std::int64_t{1} << 49) + 1},
+        {(std::int64_t{1} << 50) * 3 - 1, 3}, {big - 1, 536870909}, {-(big - 1), 536870909},
+        {big, 7}, {-big - 5, 7}, {std::numeric_limits<std::int64_t>::max(), 1 << 29},
+        {std::numeric_limits<std::int64_t>::min() + 1, 1 << 29},
+    };
+    for (const auto& c : cases) {
+        std::int64_t q = c[0] / c[1];
+        if (c[0] % c[1] < 0) --q;
+        EXPECT_EQ(raster::FloorDivide(c[0], c[1]), q) << c[0] << " / " << c[1];
+    }
+    std::mt19937_64 rng(3);
+    for (int i = 0; i < 200000; ++i) {
+        const std::int64_t a = static_cast<std::int64_t>(rng() >> 12) - (std::int64_t{1} << 51);
+        const std::int64_t b = static_cast<std::int64_t>(rng() % (std::uint64_t{1} << (1 + i % 30))) + 1;
+        std::int64_t q = a / b;
+        if (a % b < 0) --q;
+        ASSERT_EQ(raster::FloorDivide(a, b), q) << a << " / " << b;
     }
 }
 

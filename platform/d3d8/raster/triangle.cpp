@@ -26,9 +26,9 @@ struct FloorStepper {
     std::int64_t q = 0, r = 0, dq = 0, dr = 0, d = 1;
     void Init(std::int64_t value, std::int64_t step, std::int64_t divisor) {
         d = divisor;
-        q = FloorDiv(value, d);
+        q = FloorDivide(value, d);
         r = value - q * d;
-        dq = FloorDiv(step, d);
+        dq = FloorDivide(step, d);
         dr = step - dq * d;
     }
     // Branch-free: the carry is data-dependent and mispredicts on most rows of a slanted edge.
@@ -209,8 +209,8 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
         const int j = (i + 1) % n;
         if (Y[j] != Y[i]) continue;
         const std::int64_t step = (X[j] - X[i]) * kSubpixel, row = rowValue(i, yTop);
-        if (step > 0 && row < 0) yTop += FloorDiv(-row + step - 1, step);
-        if (step < 0) yEnd = std::min(yEnd, yTop + FloorDiv(row, -step) + 1);
+        if (step > 0 && row < 0) yTop += FloorDivide(-row + step - 1, step);
+        if (step < 0) yEnd = std::min(yEnd, yTop + FloorDivide(row, -step) + 1);
         if (step == 0 && row < 0) return;
     }
     if (yTop >= yEnd) return;
