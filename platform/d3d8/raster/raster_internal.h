@@ -161,7 +161,8 @@ inline std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
     constexpr std::int64_t kExact = std::int64_t{1} << 52;
     std::int64_t q;
     if (a > -kExact && a < kExact) {
-        q = static_cast<std::int64_t>(std::floor(static_cast<double>(a) / static_cast<double>(b)));
+        // Truncation is floor or one above it; the remainder test below corrects that too.
+        q = static_cast<std::int64_t>(static_cast<double>(a) / static_cast<double>(b));
     } else {
         q = a / b;
     }

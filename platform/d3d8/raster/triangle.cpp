@@ -22,8 +22,10 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
 }
 
 // floor(R / d) for R advancing by step each row.
+// Left uninitialised until Init: an edge set is built for every triangle, and zeroing its
+// unused steppers cost more than stepping the used ones.
 struct FloorStepper {
-    std::int64_t q = 0, r = 0, dq = 0, dr = 0, d = 1;
+    std::int64_t q, r, dq, dr, d;
     void Init(std::int64_t value, std::int64_t step, std::int64_t divisor) {
         d = divisor;
         q = FloorDivide(value, d);
@@ -198,15 +200,16 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
 
     // E(P) = dx (Py - Yi) - dy (Px - Xi) > 0 inside; a top or left edge also owns E == 0.
     // At row y that is dx (16 y - Yi) + dy Xi - 16 dy x (minus 1 unless top-left) >= 0.
+    auto next = [n](int i) { return i + 1 == n ? 0 : i + 1; };
     auto rowValue = [&](int i, std::int64_t y) {
-        const int j = (i + 1) % n;
+        const int j = next(i);
         const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
         const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
         return dx * (y * kSubpixel - Y[i]) + dy * X[i] - (topLeft ? 0 : 1);
     };
     // A horizontal edge's test depends on the row alone: it narrows the rows instead.
     for (int i = 0; i < n; ++i) {
-        const int j = (i + 1) % n;
+        const int j = next(i);
         if (Y[j] != Y[i]) continue;
         const std::int64_t step = (X[j] - X[i]) * kSubpixel, row = rowValue(i, yTop);
         if (step > 0 && row < 0) yTop += FloorDivide(-row + step - 1, step);
@@ -216,7 +219,7 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
     if (yTop >= yEnd) return;
     EdgeSet edges;
     for (int i = 0; i < n; ++i) {
-        const int j = (i + 1) % n;
+        const int j = next(i);
         const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
         if (dy == 0) continue;
         FloorStepper& stepper = dy < 0 ? edges.lower[edges.lowerCount++] : edges.upper[edges.upperCount++];
