@@ -169,6 +169,8 @@ private:
     bool locked_ = false;
     std::vector<std::uint8_t> bits_;
     raster::SurfaceView view_;
+    raster::SettledRuns settled_;
+    std::vector<std::uint8_t> settledFlags_;
     Texture* container_ = nullptr;
     UINT level_ = 0;
     std::uint64_t bytes_ = 0;

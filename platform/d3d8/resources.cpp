@@ -2,6 +2,7 @@
 #include "platform/d3d8/objects.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace d3d8 {
 
@@ -243,6 +244,13 @@ Surface::Surface(DeviceImpl* device, Kind kind, UINT width, UINT height, D3DFORM
     bytes_ = static_cast<std::uint64_t>(view_.pitch) * height;
     bits_.assign(bytes_, 0);
     view_.bits = bits_.data();
+    if (IsRenderTarget() && raster::BytesPerPixel(pixelFormat) == 4) {
+        settled_.perRow = (view_.width + raster::SettledRuns::kPixels - 1) / raster::SettledRuns::kPixels;
+        settled_.rows = view_.height;
+        settledFlags_.assign(static_cast<std::size_t>(settled_.perRow) * static_cast<std::size_t>(settled_.rows), 0);
+        settled_.flags = settledFlags_.data();
+        view_.settled = &settled_;
+    }
 }
 
 Surface::Surface(Texture* texture, UINT level, const raster::SurfaceView& view, D3DFORMAT format, D3DPOOL pool)
@@ -314,6 +322,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD 
     if (pRect && !RectInside(*pRect, view_.width, view_.height))
         return D3DERR_INVALIDCALL;
     locked_ = true;
+    settled_.key = 0;  // the caller may write any pixel
     FillLockedRect(view_, pRect, *pLockedRect);
     return D3D_OK;
 }
@@ -325,11 +334,19 @@ HRESULT Surface::UnlockRect()
     if (!locked_)
         return D3DERR_INVALIDCALL;
     locked_ = false;
+    settled_.key = 0;  // and draws made while it was locked may have settled runs it then wrote
     return D3D_OK;
 }
 
 void Surface::SwapPixels(Surface& other)
 {
+    // What is known of the pixels goes with them.
+    if (view_.settled && other.view_.settled) {
+        std::swap(settled_, other.settled_);
+        settledFlags_.swap(other.settledFlags_);
+    } else {
+        settled_.key = other.settled_.key = 0;
+    }
     bits_.swap(other.bits_);
     view_.bits = bits_.data();
     other.view_.bits = other.bits_.data();

@@ -307,6 +307,44 @@ TEST_F(Device8, AColouredRectangleLandsOnItsPixels)
     EXPECT_EQ(stream, nullptr);  // an UP draw leaves stream 0 unset
 }
 
+// A fade repeated over a dark target stops redrawing what it can no longer change; pixels
+// written through a lock must be faded all the same.
+TEST_F(Device8, ARepeatedFadeStillReachesPixelsWrittenThroughALock)
+{
+    const D3DCOLOR fade = 0x10000000;  // black at alpha 16
+    // A list, whose two triangles are scanned as one quad: each row is then one span.
+    const TLVertex a{0, 0, 0, 1, fade, 0, 0}, b{64, 0, 0, 1, fade, 0, 0}, c{0, 32, 0, 1, fade, 0, 0},
+        d{64, 32, 0, 1, fade, 0, 0};
+    const TLVertex quad[6] = {a, b, c, c, b, d};
+    Device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    Device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    Device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    Device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    Device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    Device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    Device->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    auto fadeOnce = [&] {
+        Device->BeginScene();
+        ASSERT_EQ(Device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(TLVertex)), D3D_OK);
+        Device->EndScene();
+    };
+    IDirect3DSurface8* back = nullptr;
+    ASSERT_EQ(Device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    for (int i = 0; i < 4; ++i)
+        fadeOnce();
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(back->LockRect(&locked, nullptr, 0), D3D_OK);
+    const std::uint32_t white = 0xFFFFFFFF;
+    std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + 10 * locked.Pitch + 4 * 40, &white, 4);
+    back->UnlockRect();
+    back->Release();
+    fadeOnce();
+    EXPECT_EQ(BackBufferPixel(40, 10), 0xEFEFEFu);  // 255 * 239 / 255, rounded down
+    EXPECT_EQ(BackBufferPixel(41, 10), 0u);
+}
+
 TEST_F(Device8, ATexturedQuadMapsTexelsOntoPixels)
 {
     IDirect3DTexture8* texture = nullptr;

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "platform/d3d8/raster/pixel_codec.h"
-#include "platform/d3d8/raster/raster.h"
+#include "platform/d3d8/raster/raster_internal.h"
 
 namespace raster {
 
@@ -31,6 +31,7 @@ std::uint32_t ReadPixel(const SurfaceView& surface, int x, int y) {
 }
 
 void WritePixel(const SurfaceView& surface, int x, int y, std::uint32_t argb) {
+    if (surface.settled) Unsettle(*surface.settled, y, x, x + 1);
     EncodePixel(surface.format,
                 surface.bits + static_cast<std::ptrdiff_t>(y) * surface.pitch + x * BytesPerPixel(surface.format),
                 argb);
@@ -41,6 +42,9 @@ void Clear(const SurfaceView& target, const Rect& rect, std::uint32_t argb) {
     const int left = std::max(rect.left, 0), right = std::min(rect.right, target.width);
     const int top = std::max(rect.top, 0), bottom = std::min(rect.bottom, target.height);
     if (left >= right || top >= bottom) return;
+    if (target.settled) {
+        for (int y = top; y < bottom; ++y) Unsettle(*target.settled, y, left, right);
+    }
     const int bpp = BytesPerPixel(target.format);
     std::uint8_t encoded[4];
     EncodePixel(target.format, encoded, argb);

@@ -22,6 +22,20 @@ enum class PixelFormat : std::uint8_t {
 int BytesPerPixel(PixelFormat format);
 bool HasAlpha(PixelFormat format);
 
+// What the rasterizer remembers of a 32-bit render target between draws: which runs of
+// kPixels pixels of each row the last constant-colour fill of `key` left exactly as they
+// were. Such a run holds fixed points of that fill, so the same fill again may skip it; any
+// other write to the run clears its flag. A fading overlay over a mostly dark frame is then
+// mostly skipped. The surface owns the flags; key 0 means no flag is valid (set it to 0
+// whenever the pixels are written outside the rasterizer).
+struct SettledRuns {
+    static constexpr int kPixels = 64;
+    std::uint8_t* flags = nullptr;  // rows rows of perRow flags
+    int perRow = 0;
+    int rows = 0;
+    std::uint64_t key = 0;
+};
+
 // One mip level or render target. Pitch is in bytes.
 struct SurfaceView {
     std::uint8_t* bits = nullptr;
@@ -29,6 +43,7 @@ struct SurfaceView {
     int height = 0;
     int pitch = 0;
     PixelFormat format = PixelFormat::X8R8G8B8;
+    SettledRuns* settled = nullptr;  // optional; 32-bit formats only
 };
 
 // levels[0] is the largest; every level has the texture's format.

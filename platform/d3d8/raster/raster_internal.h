@@ -97,10 +97,18 @@ struct TargetBridge {
     RowsFn rows = nullptr;
 };
 
+// The routines a settled-runs wrapper hands on to (settled_runs.cpp).
+struct SettledWrap {
+    SpanFn span = nullptr;
+    RowsFn rows = nullptr;
+};
+
 struct DrawContext {
     const DrawState* state = nullptr;
     SurfaceView target;
     TargetBridge bridge;
+    SettledWrap settledWrap;
+    bool settles = false;  // span keeps target.settled itself (a constant-colour fill)
     int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;  // half-open scissor
     bool flat = false;
     SpanFn span = nullptr;
@@ -122,6 +130,20 @@ enum class FastBlend { kReplace, kAlpha, kAdditive, kOneOne };
 SpanFn TexturedSpan(FastBlend blend);
 RowsFn TexturedRows(FastBlend blend);
 SpanFn ColorSpan(FastBlend blend);
+// ColorSpan's fill, skipping and marking the target's settled runs (target.settled set).
+SpanFn SettlingColorSpan(FastBlend blend);
+
+// Settled-runs upkeep (settled_runs.cpp).
+inline void Unsettle(SettledRuns& runs, int y, int x0, int x1) {
+    if (runs.key == 0 || x0 >= x1) return;
+    std::uint8_t* row = runs.flags + static_cast<std::ptrdiff_t>(y) * runs.perRow;
+    for (int r = x0 / SettledRuns::kPixels, last = (x1 - 1) / SettledRuns::kPixels; r <= last; ++r) row[r] = 0;
+}
+// Makes key the fill the flags describe, clearing them when it was another.
+void ClaimSettled(SettledRuns& runs, std::uint64_t key);
+std::uint64_t FillKey(FastBlend blend, std::uint32_t argb);
+// Routes every other routine's writes through the upkeep; call last in ResolveDraw.
+void AttachSettledRuns(DrawContext& ctx);
 
 // Fixed-function state resolution and span routine choice (span_select.cpp).
 void ResolveDraw(const DrawState& state, const VertexLayout& layout, const SurfaceView& target,

@@ -186,21 +186,19 @@ void ChooseSpan(const DrawState& s, DrawContext& ctx) {
                                             "textured one-one"};
     static const char* const kColor[] = {"colour", "colour alpha-blended", "colour additive", "colour one-one"};
     const int b = static_cast<int>(blend);
-    if (ctx.stageCount == 0) {
-        ctx.span = ColorSpan(blend);
+    // A fill keeps the target's settled runs itself; every other routine is wrapped later.
+    auto fill = [&] {
+        ctx.settles = ctx.target.settled && BytesPerPixel(ctx.target.format) == 4 && !ctx.bridge.span;
+        ctx.span = ctx.settles ? SettlingColorSpan(blend) : ColorSpan(blend);
         ctx.spanName = kColor[b];
-        return;
-    }
+    };
+    if (ctx.stageCount == 0) return fill();
     if (ctx.stageCount != 1) return;
     const ResolvedStage& st = ctx.stages[0];
     const Pick color = Classify(st.colorOp, st.colorArg);
     const Pick alpha = st.alphaOp == d3d::kTopDisable ? Pick::kDiffuse : Classify(st.alphaOp, st.alphaArg);
     if (color == Pick::kNone || alpha == Pick::kNone) return;
-    if (color == Pick::kDiffuse && alpha == Pick::kDiffuse) {
-        ctx.span = ColorSpan(blend);
-        ctx.spanName = kColor[b];
-        return;
-    }
+    if (color == Pick::kDiffuse && alpha == Pick::kDiffuse) return fill();
     if (!st.usesTexture || !FastTexture(st)) return;
     SpanFn fn = TexturedSpan(blend);
     if (!fn) return;
@@ -250,6 +248,7 @@ void ResolveDraw(const DrawState& state, const VertexLayout& layout, const Surfa
     ResolveBlend(state, ctx);
     ChooseSpan(state, ctx);
     EndTargetBridge(ctx);
+    AttachSettledRuns(ctx);
     ctx.clearAlphaIsNoop = ClearAlphaIsNoop(ctx);
 }
 

@@ -831,9 +831,19 @@ void TexturedSpanAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int
     TexturedRowsAvx2Any<kBlend>(ctx, t, y, 1, &span);
 }
 
-template <FastBlend kBlend>
-HALVORA_AVX2 void ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+// kTrack: also tells whether any pixel changed (true may also mean "not known").
+template <FastBlend kBlend, bool kTrack = false>
+HALVORA_AVX2 bool ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
     std::uint32_t* dst = RowPointer(ctx, y, x0);
+    __m256i changed = _mm256_setzero_si256();
+    auto store = [&](std::uint32_t* at, __m256i old, __m256i value) HALVORA_AVX2 {
+        if constexpr (kTrack) changed = _mm256_or_si256(changed, _mm256_xor_si256(old, value));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), value);
+    };
+    auto storeMasked = [&](std::uint32_t* at, __m256i mask, __m256i old, __m256i value) HALVORA_AVX2 {
+        if constexpr (kTrack) changed = _mm256_or_si256(changed, _mm256_and_si256(mask, _mm256_xor_si256(old, value)));
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(at), mask, value);
+    };
     const __m256i color = _mm256_set1_epi32(static_cast<int>(t.argb));
     const Wide src = Unpack(color);
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -851,13 +861,13 @@ HALVORA_AVX2 void ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, i
         for (; n >= 16; n -= 16, dst += 16) {
             const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst));
             const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + 8));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), blend(p0));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8), blend(p1));
+            store(dst, p0, blend(p0));
+            store(dst + 8, p1, blend(p1));
         }
         for (; n > 0; n -= 8, dst += 8) {
             const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
             const __m256i old = _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
-            _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, blend(old));
+            storeMasked(dst, mask, old, blend(old));
         }
     } else {
         __m256i addend = color;
@@ -867,7 +877,7 @@ HALVORA_AVX2 void ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, i
         }
         for (; n > 0; n -= 8, dst += 8) {
             const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
-            if constexpr (kBlend == FastBlend::kReplace) {
+            if constexpr (kBlend == FastBlend::kReplace && !kTrack) {
                 if (n >= 8) {
                     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), color);
                 } else {
@@ -875,10 +885,11 @@ HALVORA_AVX2 void ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, i
                 }
             } else {
                 const __m256i old = _mm256_maskload_epi32(reinterpret_cast<const int*>(dst), mask);
-                _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), mask, _mm256_adds_epu8(old, addend));
+                storeMasked(dst, mask, old, kBlend == FastBlend::kReplace ? color : _mm256_adds_epu8(old, addend));
             }
         }
     }
+    return !_mm256_testz_si256(changed, changed);
 }
 
 // ---- SSE2 (baseline) --------------------------------------------------------------------
@@ -888,8 +899,8 @@ inline __m128i BlendDiv255x8(__m128i x) {
     return _mm_mulhi_epu16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_set1_epi16(257));
 }
 
-template <FastBlend kBlend>
-void ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+template <FastBlend kBlend, bool kTrack = false>
+bool ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
     std::uint32_t* dst = RowPointer(ctx, y, x0);
     int n = x1 - x0;
     const std::uint32_t argb = t.argb;
@@ -908,16 +919,21 @@ void ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0,
         const __m128i hi = BlendDiv255x8(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(old, z), inv), srcTerm));
         return _mm_packus_epi16(lo, hi);
     };
+    __m128i changed = _mm_setzero_si128();
     for (; n >= 4; n -= 4, dst += 4) {
         const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), one(old));
+        const __m128i value = one(old);
+        if constexpr (kTrack) changed = _mm_or_si128(changed, _mm_xor_si128(old, value));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), value);
     }
+    std::uint32_t changedTail = 0;
     for (; n > 0; --n, ++dst) {
-        std::uint32_t v = *dst;
-        const __m128i r = one(_mm_cvtsi32_si128(static_cast<int>(v)));
-        v = static_cast<std::uint32_t>(_mm_cvtsi128_si32(r));
+        const std::uint32_t old = *dst;
+        const std::uint32_t v = static_cast<std::uint32_t>(_mm_cvtsi128_si32(one(_mm_cvtsi32_si128(static_cast<int>(old)))));
+        changedTail |= old ^ v;
         *dst = v;
     }
+    return changedTail != 0 || _mm_movemask_epi8(_mm_cmpeq_epi8(changed, _mm_setzero_si128())) != 0xFFFF;
 }
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -927,8 +943,8 @@ void ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0,
 #endif
 
 // ColorRowAvx2's arithmetic, sixteen pixels at a time.
-template <FastBlend kBlend>
-HALVORA_AVX512 void ColorRowWide(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+template <FastBlend kBlend, bool kTrack = false>
+HALVORA_AVX512 bool ColorRowWide(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
     std::uint32_t* dst = RowPointer(ctx, y, x0);
     const __m512i color = _mm512_set1_epi32(static_cast<int>(t.argb));
     const __m512i src = _mm512_unpacklo_epi8(color, _mm512_setzero_si512());  // the same four channels in every pixel
@@ -946,11 +962,19 @@ HALVORA_AVX512 void ColorRowWide(const DrawContext& ctx, const TriangleSetup& t,
         return _mm512_packus_epi16(lo, hi);
     };
     int n = x1 - x0;
-    for (; n >= 16; n -= 16, dst += 16) _mm512_storeu_si512(dst, blend(_mm512_loadu_si512(dst)));
+    __mmask16 changed = 0;
+    for (; n >= 16; n -= 16, dst += 16) {
+        const __m512i old = _mm512_loadu_si512(dst), value = blend(old);
+        if constexpr (kTrack) changed |= _mm512_cmpneq_epi32_mask(old, value);
+        _mm512_storeu_si512(dst, value);
+    }
     if (n > 0) {
         const __mmask16 mask = static_cast<__mmask16>((1u << n) - 1);
-        _mm512_mask_storeu_epi32(dst, mask, blend(_mm512_maskz_loadu_epi32(mask, dst)));
+        const __m512i old = _mm512_maskz_loadu_epi32(mask, dst), value = blend(old);
+        if constexpr (kTrack) changed |= _mm512_mask_cmpneq_epi32_mask(mask, old, value);
+        _mm512_mask_storeu_epi32(dst, mask, value);
     }
+    return changed != 0;
 }
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -974,6 +998,49 @@ void ColorSpanSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0
     if (!t.constantColor) return GeneralSpan(ctx, t, y, x0, x1);
     ColorRowSse2<kBlend>(ctx, t, y, x0, x1);
 }
+
+// The fill over settled runs: a run the same fill left unchanged last time, with nothing
+// written since, holds its fixed points and is skipped; a whole run left unchanged now is
+// marked. Row is one of the ColorRow routines with change tracking.
+template <FastBlend kBlend, class Level>
+void SettlingColorSpan(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    SettledRuns& runs = *ctx.target.settled;
+    if (!t.constantColor) {
+        Unsettle(runs, y, x0, x1);
+        return GeneralSpan(ctx, t, y, x0, x1);
+    }
+    ClaimSettled(runs, FillKey(kBlend, t.argb));
+    constexpr int kRun = SettledRuns::kPixels;
+    std::uint8_t* flags = runs.flags + static_cast<std::ptrdiff_t>(y) * runs.perRow;
+    for (int x = x0; x < x1;) {
+        const int run = x / kRun, begin = run * kRun;
+        const int runEnd = std::min(begin + kRun, ctx.target.width), stop = std::min(x1, runEnd);
+        if (!flags[run]) {
+            const bool changed = Level::template Row<kBlend>(ctx, t, y, x, stop);
+            if (!changed && x == begin && stop == runEnd) flags[run] = 1;
+        }
+        x = stop;
+    }
+}
+
+struct WideLevel {
+    template <FastBlend B>
+    static bool Row(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+        return ColorRowWide<B, true>(ctx, t, y, x0, x1);
+    }
+};
+struct Avx2Level {
+    template <FastBlend B>
+    static bool Row(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+        return ColorRowAvx2<B, true>(ctx, t, y, x0, x1);
+    }
+};
+struct Sse2Level {
+    template <FastBlend B>
+    static bool Row(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+        return ColorRowSse2<B, true>(ctx, t, y, x0, x1);
+    }
+};
 
 template <template <FastBlend> class Table>
 auto Pick(FastBlend blend) -> decltype(Table<FastBlend::kReplace>::fn) {
@@ -1007,6 +1074,19 @@ struct ColorSse2Table {
     static constexpr SpanFn fn = ColorSpanSse2<B>;
 };
 
+template <FastBlend B>
+struct SettlingWideTable {
+    static constexpr SpanFn fn = SettlingColorSpan<B, WideLevel>;
+};
+template <FastBlend B>
+struct SettlingAvx2Table {
+    static constexpr SpanFn fn = SettlingColorSpan<B, Avx2Level>;
+};
+template <FastBlend B>
+struct SettlingSse2Table {
+    static constexpr SpanFn fn = SettlingColorSpan<B, Sse2Level>;
+};
+
 }  // namespace
 
 void LimitSimd(SimdLevel level) { g_simdLimit.store(level, std::memory_order_relaxed); }
@@ -1018,6 +1098,11 @@ RowsFn TexturedRows(FastBlend blend) { return HaveAvx2() ? Pick<TexturedRowsAvx2
 SpanFn ColorSpan(FastBlend blend) {
     if (HaveAvx512()) return Pick<ColorWideTable>(blend);
     return HaveAvx2() ? Pick<ColorAvx2Table>(blend) : Pick<ColorSse2Table>(blend);
+}
+
+SpanFn SettlingColorSpan(FastBlend blend) {
+    if (HaveAvx512()) return Pick<SettlingWideTable>(blend);
+    return HaveAvx2() ? Pick<SettlingAvx2Table>(blend) : Pick<SettlingSse2Table>(blend);
 }
 
 }  // namespace raster
