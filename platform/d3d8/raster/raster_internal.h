@@ -134,10 +134,16 @@ SpanFn ColorSpan(FastBlend blend);
 SpanFn SettlingColorSpan(FastBlend blend);
 
 // Settled-runs upkeep (settled_runs.cpp).
+// Called for every row drawn: the ends are stored directly, as a loop over one or two
+// flags would become a library call.
 inline void Unsettle(SettledRuns& runs, int y, int x0, int x1) {
     if (runs.key == 0 || x0 >= x1) return;
     std::uint8_t* row = runs.flags + static_cast<std::ptrdiff_t>(y) * runs.perRow;
-    for (int r = x0 / SettledRuns::kPixels, last = (x1 - 1) / SettledRuns::kPixels; r <= last; ++r) row[r] = 0;
+    const unsigned first = static_cast<unsigned>(x0) / SettledRuns::kPixels;
+    const unsigned last = static_cast<unsigned>(x1 - 1) / SettledRuns::kPixels;
+    row[first] = 0;
+    row[last] = 0;
+    for (unsigned r = first + 1; r < last; ++r) row[r] = 0;
 }
 // Makes key the fill the flags describe, clearing them when it was another.
 void ClaimSettled(SettledRuns& runs, std::uint64_t key);
