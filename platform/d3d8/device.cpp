@@ -349,7 +349,18 @@ HRESULT DeviceImpl::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND
     HWND window = hDestWindowOverride ? hDestWindowOverride : params_.hDeviceWindow;
     if (!window)
         window = focusWindow_;
+    // Under the copy effect the back buffer keeps its pixels: what did not change since the
+    // last present need not be copied again.
+    raster::SettledRuns* runs = backBuffers_[0]->View().settled;
+    platform::display::UnchangedRuns unchanged{};
+    if (runs && copy && !pSourceRect) {
+        unchanged = {runs->flags, raster::SettledRuns::kPixels, runs->perRow, raster::SettledRuns::kShown,
+                     backBuffers_[0], ++presentSequence_};
+        frame.unchanged = &unchanged;
+    }
     const bool shown = platform::PresentToWindow(window, frame);
+    if (frame.unchanged)
+        raster::MarkRunsShown(*runs);
 
     if (params_.SwapEffect == D3DSWAPEFFECT_FLIP && frontBuffer_) {
         frontBuffer_->SwapPixels(*backBuffers_[0]);

@@ -311,6 +311,7 @@ private:
     ULONG count_ = 1;
     Direct3DImpl* d3d_;
     HWND focusWindow_;
+    std::uint64_t presentSequence_ = 0;  // numbers the frames Present hands on
     DWORD behaviorFlags_;
     D3DPRESENT_PARAMETERS params_{};
     UINT backWidth_ = 0, backHeight_ = 0;

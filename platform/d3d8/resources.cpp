@@ -322,7 +322,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD 
     if (pRect && !RectInside(*pRect, view_.width, view_.height))
         return D3DERR_INVALIDCALL;
     locked_ = true;
-    settled_.key = 0;  // the caller may write any pixel
+    raster::ForgetRuns(settled_);  // the caller may write any pixel
     FillLockedRect(view_, pRect, *pLockedRect);
     return D3D_OK;
 }
@@ -334,7 +334,7 @@ HRESULT Surface::UnlockRect()
     if (!locked_)
         return D3DERR_INVALIDCALL;
     locked_ = false;
-    settled_.key = 0;  // and draws made while it was locked may have settled runs it then wrote
+    raster::ForgetRuns(settled_);  // and draws made while it was locked may have settled runs it then wrote
     return D3D_OK;
 }
 
@@ -345,7 +345,8 @@ void Surface::SwapPixels(Surface& other)
         std::swap(settled_, other.settled_);
         settledFlags_.swap(other.settledFlags_);
     } else {
-        settled_.key = other.settled_.key = 0;
+        raster::ForgetRuns(settled_);
+        raster::ForgetRuns(other.settled_);
     }
     bits_.swap(other.bits_);
     view_.bits = bits_.data();

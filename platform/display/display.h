@@ -43,9 +43,21 @@ struct Event {
 };
 
 // X8R8G8B8, top-down; pitchBytes may exceed width * 4.
+// Which runs of a frame are as they were in the one its source presented before: a backend
+// that still holds that frame may copy only the rest. Flag (flags[row * perRow + run] & bit)
+// set means run pixels run * runPixels .. + runPixels - 1 of that row are unchanged.
+struct UnchangedRuns {
+  const std::uint8_t* flags = nullptr;
+  int runPixels = 0, perRow = 0;
+  std::uint8_t bit = 0;
+  const void* source = nullptr;  // who presents: frames of one source follow each other
+  std::uint64_t sequence = 0;    // this frame's number; the one it compares with is sequence - 1
+};
+
 struct Frame {
   const std::uint32_t* pixels = nullptr;
   int width = 0, height = 0, pitchBytes = 0;
+  const UnchangedRuns* unchanged = nullptr;  // optional
 };
 
 class Backend {

@@ -327,6 +327,10 @@ private:
     int w = 0, h = 0;
     XImage* shmImage = nullptr;
     XShmSegmentInfo shm{};
+    // The frame the shared image holds: its source, number and size (no source: unknown).
+    const void* shmSource = nullptr;
+    std::uint64_t shmSequence = 0;
+    int shmW = 0, shmH = 0;
   };
 
   bool Ours(NativeId id) const { return !g_connectionLost && windows_.count(id); }
@@ -393,13 +397,43 @@ private:
       std::fprintf(stderr, "halvora: could not grab the %s\n", keyboard ? "pointer" : "keyboard");
   }
 
+  // The runs a frame marks unchanged may be left as they are only when the image holds the
+  // frame just before it from the same source, at the same size.
+  static const UnchangedRuns* Reusable(const NativeWindow& win, const Frame& frame, int w, int h) {
+    const UnchangedRuns* u = frame.unchanged;
+    if (!u || !u->flags || !u->source || u->runPixels <= 0 || u->source != win.shmSource) return nullptr;
+    if (u->sequence != win.shmSequence + 1 || w != win.shmW || h != win.shmH) return nullptr;
+    return u->perRow >= (w + u->runPixels - 1) / u->runPixels ? u : nullptr;
+  }
+
+  // The runs of one row not marked unchanged, as few copies as possible.
+  static void CopyChangedRuns(const UnchangedRuns& same, int y, int w, const std::uint32_t* src, char* row) {
+    const std::uint8_t* flags = same.flags + std::size_t(y) * std::size_t(same.perRow);
+    const int runs = (w + same.runPixels - 1) / same.runPixels;
+    for (int r = 0; r < runs;) {
+      if (flags[r] & same.bit) {
+        ++r;
+        continue;
+      }
+      const int first = r;
+      while (r < runs && !(flags[r] & same.bit)) ++r;
+      const int x0 = first * same.runPixels, x1 = std::min(w, r * same.runPixels);
+      std::memcpy(row + std::size_t(x0) * 4, src + x0, std::size_t(x1 - x0) * 4);
+    }
+  }
+
   // X8R8G8B8 into the visual's layout; a straight copy for the common 24/32-bit visual.
-  void Convert(const Frame& frame, int w, int h, char* dst, int dstPitch, int bitsPerPixel) const {
+  void Convert(const Frame& frame, int w, int h, char* dst, int dstPitch, int bitsPerPixel,
+               const UnchangedRuns* same = nullptr) const {
     const bool direct = DirectLayout(bitsPerPixel);
     for (int y = 0; y < h; ++y) {
       const auto* src = reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const char*>(frame.pixels) +
                                                                std::size_t(y) * frame.pitchBytes);
       char* row = dst + std::size_t(y) * dstPitch;
+      if (direct && same) {
+        CopyChangedRuns(*same, y, w, src, row);
+        continue;
+      }
       if (direct) {
         std::memcpy(row, src, std::size_t(w) * 4);
         continue;
@@ -418,6 +452,7 @@ private:
   }
 
   void ReleaseShm(NativeWindow& win) {
+    win.shmSource = nullptr;
     if (!win.shmImage) return;
     if (!g_connectionLost) XShmDetach(dpy_, &win.shm);
     XDestroyImage(win.shmImage);
@@ -434,12 +469,20 @@ private:
       }
     }
     XImage* image = win.shmImage;
-    Convert(frame, w, h, image->data, image->bytes_per_line, image->bits_per_pixel);
+    const UnchangedRuns* same = DirectLayout(image->bits_per_pixel) ? Reusable(win, frame, w, h) : nullptr;
+    win.shmSource = nullptr;  // until the image holds the whole of this frame
+    Convert(frame, w, h, image->data, image->bytes_per_line, image->bits_per_pixel, same);
     // Synchronous so the shared buffer may be reused at once; errors fall back to XPutImage.
     if (!Trapped([&] { return XShmPutImage(dpy_, id, gc_, image, 0, 0, 0, 0, unsigned(w), unsigned(h), False) != 0; })) {
       ReleaseShm(win);
       shmAvailable_ = false;
       return false;
+    }
+    if (frame.unchanged) {
+      win.shmSource = frame.unchanged->source;
+      win.shmSequence = frame.unchanged->sequence;
+      win.shmW = w;
+      win.shmH = h;
     }
     return true;
   }

@@ -64,7 +64,7 @@ bool PresentToWindow(HWND window, const PresentFrame& frame)
         Widen565(frame, width, height, widened);
         out = {widened.data(), width, height, width * 4};
     } else {
-        out = {static_cast<const std::uint32_t*>(frame.pixels), width, height, frame.pitchBytes};
+        out = {static_cast<const std::uint32_t*>(frame.pixels), width, height, frame.pitchBytes, frame.unchanged};
     }
     return win::Display().Present(w->native, out);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/display/display.h"
 #include "platform/win/windows.h"
 
 namespace platform {
@@ -13,6 +14,7 @@ struct PresentFrame {
     const void* pixels;
     int width, height, pitchBytes;
     std::uint32_t format;  // D3DFORMAT code: X8R8G8B8, A8R8G8B8 or R5G6B5
+    const display::UnchangedRuns* unchanged = nullptr;  // optional, for 32-bit formats
 };
 
 // false: no such window, or nothing to show the frame on.

@@ -37,6 +37,16 @@ void DeviceTest::SetUp()
                 f.pixels.push_back(v);
             }
         }
+        if (const platform::display::UnchangedRuns* u = frame.unchanged) {
+            f.marked = true;
+            f.sequence = u->sequence;
+            for (int y = 0; y < frame.height; ++y) {
+                bool all = true;
+                for (int r = 0; r < u->perRow; ++r)
+                    all = all && (u->flags[y * u->perRow + r] & u->bit);
+                f.unchangedRows.push_back(all);
+            }
+        }
         Frames.push_back(std::move(f));
         return true;
     });

@@ -44,6 +44,11 @@ struct PresentedFrame {
     int width = 0, height = 0;
     std::uint32_t format = 0;
     std::vector<std::uint32_t> pixels;  // 32-bit formats only
+    // Rows whose runs the device marked all unchanged since its previous frame, when it
+    // marked any.
+    bool marked = false;
+    std::uint64_t sequence = 0;
+    std::vector<bool> unchangedRows;
 };
 
 inline D3DMATRIX IdentityForTest()

@@ -2,6 +2,7 @@
 #include "tests/d3d8/D3D8TestSupport.h"
 
 #include <cstring>
+#include <functional>
 
 namespace d3d8test {
 namespace {
@@ -343,6 +344,48 @@ TEST_F(Device8, ARepeatedFadeStillReachesPixelsWrittenThroughALock)
     fadeOnce();
     EXPECT_EQ(BackBufferPixel(40, 10), 0xEFEFEFu);  // 255 * 239 / 255, rounded down
     EXPECT_EQ(BackBufferPixel(41, 10), 0u);
+}
+
+// Each frame tells the presenter which rows are as in the frame before; any write unmarks.
+TEST_F(Device8, PresentMarksWhatDidNotChangeSinceTheFrameBefore)
+{
+    Device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    Device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    Device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    Device->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    const D3DCOLOR c = 0xFF40C020;
+    const TLVertex quad[4] = {{3.5f, 1.5f, 0, 1, c, 0, 0}, {11.5f, 1.5f, 0, 1, c, 0, 0},
+                              {3.5f, 9.5f, 0, 1, c, 0, 0}, {11.5f, 9.5f, 0, 1, c, 0, 0}};
+    struct Step {
+        const char* what;
+        std::function<void()> write;
+        int changedFrom, changedTo;  // rows not marked: [from, to)
+    };
+    const Step steps[] = {
+        {"first frame", [] {}, 0, 32},
+        {"nothing drawn", [] {}, 0, 0},
+        {"a rectangle", [&] {
+             Device->BeginScene();
+             Device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TLVertex));
+             Device->EndScene();
+         }, 2, 10},
+        {"a clear", [&] {
+             const D3DRECT r{0, 20, 8, 22};
+             Device->Clear(1, &r, D3DCLEAR_TARGET, 0xFFFFFFFF, 0, 0);
+         }, 20, 22},
+        {"a lock", [&] { BackBufferPixel(0, 0); }, 0, 32},
+    };
+    std::uint64_t sequence = 0;
+    for (const Step& step : steps) {
+        step.write();
+        ASSERT_EQ(Device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        const PresentedFrame& f = Frames.back();
+        ASSERT_TRUE(f.marked) << step.what;
+        EXPECT_TRUE(sequence == 0 || f.sequence == sequence + 1) << step.what;
+        sequence = f.sequence;
+        for (int y = 0; y < 32; ++y)
+            EXPECT_EQ(f.unchangedRows[y], y < step.changedFrom || y >= step.changedTo) << step.what << " row " << y;
+    }
 }
 
 TEST_F(Device8, ATexturedQuadMapsTexelsOntoPixels)

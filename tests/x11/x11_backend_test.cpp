@@ -351,6 +351,63 @@ TEST_F(X11Backend, WindowManagerCloseBecomesACloseRequest)
 
 TEST_F(X11Backend, FramesReachTheServerThroughSharedMemory) { PresentAndReadBack(PresentPath::SharedMemory, 0); }
 
+// Runs a frame marks unchanged are left as the shared image has them, but only when it holds
+// the frame just before, from the same source. Each step marks run 1 of row 3 unchanged
+// although it did change: where the mark is honoured, the server keeps the older pixel.
+TEST_F(X11Backend, UnchangedRunsAreKeptOnlyFromTheSourcesFrameJustBefore)
+{
+    const int w = 200, h = 12, runs = 4;  // the last run is cut by the window's edge
+    const NativeId popup = backend_->CreatePopup(0, 0, w, h, "runs");
+    ASSERT_NE(popup, 0u);
+    int a = 0, b = 0;
+    const void* mine = &a;
+    const void* other = &b;
+    struct Step {
+        const char* what;
+        const void* source;
+        std::uint64_t sequence;
+        bool kept;
+    };
+    const Step steps[] = {
+        {"first frame of the source", mine, 1, false},  // the image held nothing of it
+        {"next frame", mine, 2, true},
+        {"next again", mine, 3, true},
+        {"a frame was skipped", mine, 5, false},
+        {"another source", other, 6, false},
+        {"that source's next frame", other, 7, true},
+        {"back to the first source", mine, 8, false},
+    };
+    std::vector<std::uint8_t> flags(std::size_t(runs) * h, 2);
+    std::vector<std::uint32_t> before;
+    for (std::uint32_t k = 0; k < std::size(steps); ++k) {
+        const Step& step = steps[k];
+        auto pixels = Pattern(w, h, w, 40 + k);
+        const platform::display::UnchangedRuns same{flags.data(), 64, runs, 2, step.source, step.sequence};
+        platform::display::Frame frame{pixels.data(), w, h, w * 4, &same};
+        if (k > 0) {
+            // Marked unchanged runs really are unchanged, except the one the test lies about.
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (!(y == 3 && x >= 64 && x < 128))
+                        pixels[std::size_t(y) * w + x] = before[std::size_t(y) * w + x];
+            for (int x = 64; x < 128; ++x) pixels[std::size_t(5) * w + x] ^= 0x00FFFFFF;  // changed and said so
+            flags[std::size_t(5) * runs + 1] = 0;
+        }
+        ASSERT_TRUE(backend_->Present(popup, frame)) << step.what;
+        flags[std::size_t(5) * runs + 1] = 2;
+        std::vector<std::uint32_t> shown;
+        ASSERT_TRUE(client_->ReadBack(popup, w, h, shown)) << step.what;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::size_t i = std::size_t(y) * w + x;
+                const bool lied = y == 3 && x >= 64 && x < 128;
+                const std::uint32_t expect = lied && step.kept ? before[i] : pixels[i];
+                ASSERT_EQ(shown[i] & 0xFFFFFF, expect & 0xFFFFFF) << step.what << " at " << x << "," << y;
+            }
+        before = shown;
+    }
+}
+
 TEST_F(X11Backend, FramesReachTheServerThroughPutImageWithoutSharedMemory)
 {
     setenv("HALVORA_NO_SHM", "1", 1);

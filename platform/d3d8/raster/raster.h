@@ -22,19 +22,25 @@ enum class PixelFormat : std::uint8_t {
 int BytesPerPixel(PixelFormat format);
 bool HasAlpha(PixelFormat format);
 
-// What the rasterizer remembers of a 32-bit render target between draws: which runs of
-// kPixels pixels of each row the last constant-colour fill of `key` left exactly as they
-// were. Such a run holds fixed points of that fill, so the same fill again may skip it; any
-// other write to the run clears its flag. A fading overlay over a mostly dark frame is then
-// mostly skipped. The surface owns the flags; key 0 means no flag is valid (set it to 0
-// whenever the pixels are written outside the rasterizer).
+// What is known of a 32-bit render target's runs of kPixels pixels between draws, one flag
+// byte a run. kSettled: the last constant-colour fill of `key` left the run exactly as it
+// was, so the run holds fixed points of that fill and the same fill again may skip it (a
+// fading overlay over a mostly dark frame is then mostly skipped). kShown: the run is as it
+// was when the surface was last presented, so a presenter holding that frame need not copy
+// it again. Every write into a run clears both. The surface owns the flags; key 0 means no
+// kSettled flag is valid. Writes outside the rasterizer must call ForgetRuns.
 struct SettledRuns {
     static constexpr int kPixels = 64;
+    static constexpr std::uint8_t kSettled = 1, kShown = 2;
     std::uint8_t* flags = nullptr;  // rows rows of perRow flags
     int perRow = 0;
     int rows = 0;
     std::uint64_t key = 0;
 };
+// Nothing is known of any run any more (the pixels may have been written directly).
+void ForgetRuns(SettledRuns& runs);
+// The surface has just been presented: every run is as shown.
+void MarkRunsShown(SettledRuns& runs);
 
 // One mip level or render target. Pitch is in bytes.
 struct SurfaceView {

@@ -137,7 +137,7 @@ SpanFn SettlingColorSpan(FastBlend blend);
 // Called for every row drawn: the ends are stored directly, as a loop over one or two
 // flags would become a library call.
 inline void Unsettle(SettledRuns& runs, int y, int x0, int x1) {
-    if (runs.key == 0 || x0 >= x1) return;
+    if (x0 >= x1) return;
     std::uint8_t* row = runs.flags + static_cast<std::ptrdiff_t>(y) * runs.perRow;
     const unsigned first = static_cast<unsigned>(x0) / SettledRuns::kPixels;
     const unsigned last = static_cast<unsigned>(x1 - 1) / SettledRuns::kPixels;

@@ -24,10 +24,28 @@ std::uint64_t FillKey(FastBlend blend, std::uint32_t argb) {
     return std::uint64_t{1} << 40 | static_cast<std::uint64_t>(blend) << 32 | argb;
 }
 
+namespace {
+
+std::size_t FlagCount(const SettledRuns& runs) {
+    return static_cast<std::size_t>(runs.perRow) * static_cast<std::size_t>(runs.rows);
+}
+
+}  // namespace
+
 void ClaimSettled(SettledRuns& runs, std::uint64_t key) {
     if (runs.key == key) return;
-    if (runs.flags) std::memset(runs.flags, 0, static_cast<std::size_t>(runs.perRow) * static_cast<std::size_t>(runs.rows));
+    constexpr std::uint8_t keep = static_cast<std::uint8_t>(~SettledRuns::kSettled);
+    for (std::size_t i = 0, n = runs.flags ? FlagCount(runs) : 0; i < n; ++i) runs.flags[i] &= keep;
     runs.key = key;
+}
+
+void ForgetRuns(SettledRuns& runs) {
+    if (runs.flags) std::memset(runs.flags, 0, FlagCount(runs));
+    runs.key = 0;
+}
+
+void MarkRunsShown(SettledRuns& runs) {
+    for (std::size_t i = 0, n = runs.flags ? FlagCount(runs) : 0; i < n; ++i) runs.flags[i] |= SettledRuns::kShown;
 }
 
 void AttachSettledRuns(DrawContext& ctx) {

@@ -1015,9 +1015,13 @@ void SettlingColorSpan(const DrawContext& ctx, const TriangleSetup& t, int y, in
     for (int x = x0; x < x1;) {
         const int run = x / kRun, begin = run * kRun;
         const int runEnd = std::min(begin + kRun, ctx.target.width), stop = std::min(x1, runEnd);
-        if (!flags[run]) {
+        if (!(flags[run] & SettledRuns::kSettled)) {
             const bool changed = Level::template Row<kBlend>(ctx, t, y, x, stop);
-            if (!changed && x == begin && stop == runEnd) flags[run] = 1;
+            if (changed) {
+                flags[run] = 0;
+            } else if (x == begin && stop == runEnd) {
+                flags[run] |= SettledRuns::kSettled;
+            }
         }
         x = stop;
     }
