@@ -319,8 +319,9 @@ void TParticles::Emit(int32_t Slot)
 int32_t TParticles::CountBirths()
 {
   int32_t Births = 0;
-  for (int32_t I = 0; I < UsedSlots(); ++I)
-    if (Order[I]->Life >= 1.0f && Pending >= 1.0f) {
+  // Once less than one birth is pending no slot can take one: the rest need not be visited.
+  for (int32_t I = 0; I < UsedSlots() && Pending >= 1.0f; ++I)
+    if (Order[I]->Life >= 1.0f) {
       ++Births;
       Pending -= 1.0f;
     }

@@ -358,6 +358,19 @@ void FetchVertex(const VertexLayout& layout, const std::uint8_t* p, std::uint32_
     }
 }
 
+// The elements a vertex is fetched from are bit for bit those of the vertex at q.
+bool SameSource(const VertexLayout& layout, const std::uint8_t* p, const std::uint8_t* q) {
+    auto same = [&](int offset, std::size_t bytes) {
+        if (offset < 0) return true;
+        std::uint64_t a[2] = {0, 0}, b[2] = {0, 0};
+        std::memcpy(a, p + offset, bytes);
+        std::memcpy(b, q + offset, bytes);
+        return a[0] == b[0] && a[1] == b[1];
+    };
+    return same(layout.positionOffset, layout.hasRHW ? 16 : 12) && same(layout.diffuseOffset, 4) &&
+           same(layout.texOffset, 8);
+}
+
 // skipClear: a triangle list whose triangles of zero alpha draw nothing (DrawContext::
 // clearAlphaIsNoop). Their vertices, used by no other triangle, keep only their colour and
 // are marked unusable, which drops the triangle just as its zero alpha would.
@@ -375,6 +388,7 @@ void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_
     const std::uint8_t* base = data + static_cast<std::size_t>(first) * stride;
     std::int64_t i = 0;
     if (skipClear) {
+        bool previousFetched = false;
         for (; i + 3 <= count; i += 3) {
             const std::uint8_t* p = base + static_cast<std::size_t>(i) * stride;
             const std::uint32_t d[3] = {DiffuseOf(state, layout, p), DiffuseOf(state, layout, p + stride),
@@ -385,10 +399,16 @@ void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_
                 if (clear) {
                     SetColor(b.clip[at], d[k]);
                     b.outcode[at] = kOutInvalid;
+                } else if (k < 2 && previousFetched && SameSource(layout, p + k * stride, p - (2 - k) * stride)) {
+                    // A quad's second triangle repeats two corners of its first: reuse them.
+                    b.clip[at] = b.clip[at - 2];
+                    b.screen[at] = b.screen[at - 2];
+                    b.outcode[at] = b.outcode[at - 2];
                 } else {
                     FetchVertex(layout, p + k * stride, d[k], tf, b, at);
                 }
             }
+            previousFetched = !clear;
         }
     }
     for (; i < count; ++i) {
