@@ -696,15 +696,19 @@ HALVORA_AVX512 inline void QueueRow(const WideConsts& w, const TexturedTriangle&
                                     float v0, std::uint32_t* dst, int n) {
     if (q.size + GroupQueue::kMaxRow / 8 > GroupQueue::kCapacity) DrawGroups<kBlend>(w, q);
     __m256 u = _mm256_add_ps(_mm256_set1_ps(u0), tri.ru), v = _mm256_add_ps(_mm256_set1_ps(v0), tri.rv);
+    // The size in a register: the byte stores of count may alias it and would force a
+    // reload after each of them.
+    int size = q.size;
     for (; n > 0; n -= 8, dst += 8) {
-        _mm256_store_ps(q.u[q.size], u);
-        _mm256_store_ps(q.v[q.size], v);
-        q.dst[q.size] = dst;
-        q.count[q.size] = static_cast<std::uint8_t>(std::min(n, 8));
-        ++q.size;
+        _mm256_store_ps(q.u[size], u);
+        _mm256_store_ps(q.v[size], v);
+        q.dst[size] = dst;
+        q.count[size] = static_cast<std::uint8_t>(std::min(n, 8));
+        ++size;
         u = _mm256_add_ps(u, tri.k.du);
         v = _mm256_add_ps(v, tri.k.dv);
     }
+    q.size = size;
 }
 
 // Whether the footprints along a row, from first coordinate c stepping d over n pixels, stay

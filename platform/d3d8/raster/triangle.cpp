@@ -43,40 +43,44 @@ struct FloorStepper {
     }
 };
 
-// A polygon's sloped edges, left bounds and right bounds apart (horizontal edges only limit
-// its rows).
-struct EdgeSet {
-    FloorStepper lower[4], upper[4];
-    int lowerCount = 0, upperCount = 0;
+// The sloped edges bounding one side of a convex polygon, from the top down. Edge k bounds
+// the rows before end[k] that the edges above it do not (horizontal edges only limit rows).
+struct Chain {
+    int edge[4];
+    std::int64_t end[4];
+    int count = 0;
+    void Add(int i, std::int64_t rowEnd) {
+        int k = count++;
+        for (; k > 0 && end[k - 1] > rowEnd; --k) {
+            edge[k] = edge[k - 1];
+            end[k] = end[k - 1];
+        }
+        edge[k] = i;
+        end[k] = rowEnd;
+    }
 };
 
-// Emits the rows of Edges from yTop to yEnd, in batches to ctx.rows or one by one to ctx.span.
-// The counts are template arguments so the per-row loop has no branches on the edge kinds.
+// Emits rows in batches to ctx.rows or one by one to ctx.span.
 class RowEmitter {
 public:
     RowEmitter(const DrawContext& ctx, const TriangleSetup& t) : ctx_(ctx), t_(t) {}
 
-    template <int kLower, int kUpper>
-    void Walk(const EdgeSet& e, std::int64_t yTop, std::int64_t yEnd, std::int64_t xBegin, std::int64_t xEnd) {
-        // Local copies stay in registers; the row callback could otherwise alias the set and
+    // Rows y0 .. y1 - 1 between one left and one right edge; the steppers come back advanced.
+    // Within a convex polygon the edge spanning a row bounds it at least as tightly as every
+    // other edge of its side (and the same at a shared corner), so the others need no step.
+    void Segment(FloorStepper& left, FloorStepper& right, std::int64_t y0, std::int64_t y1, std::int64_t yEnd,
+                 std::int64_t xBegin, std::int64_t xEnd) {
+        // Local copies stay in registers; the row callback could otherwise alias them and
         // force every step through memory.
-        FloorStepper lower[kLower], upper[kUpper];
-        std::copy(e.lower, e.lower + kLower, lower);
-        std::copy(e.upper, e.upper + kUpper, upper);
-        for (std::int64_t y = yTop; y < yEnd; ++y) {
-            std::int64_t lo = xBegin, hi = xEnd;
-#pragma GCC unroll 4
-            for (int i = 0; i < kLower; ++i) {
-                lo = std::max(lo, -lower[i].q);
-                lower[i].Advance();
-            }
-#pragma GCC unroll 4
-            for (int i = 0; i < kUpper; ++i) {
-                hi = std::min(hi, upper[i].q + 1);
-                upper[i].Advance();
-            }
+        FloorStepper l = left, r = right;
+        for (std::int64_t y = y0; y < y1; ++y) {
+            const std::int64_t lo = std::max(xBegin, -l.q), hi = std::min(xEnd, r.q + 1);
+            l.Advance();
+            r.Advance();
             Row(y, lo, hi, y + 1 == yEnd);
         }
+        left = l;
+        right = r;
     }
 
 private:
@@ -217,24 +221,42 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
         if (step == 0 && row < 0) return;
     }
     if (yTop >= yEnd) return;
-    EdgeSet edges;
+    // Rising edges bound rows on the left, falling ones on the right.
+    Chain left, right;
     for (int i = 0; i < n; ++i) {
         const int j = next(i);
-        const std::int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
-        if (dy == 0) continue;
-        FloorStepper& stepper = dy < 0 ? edges.lower[edges.lowerCount++] : edges.upper[edges.upperCount++];
-        stepper.Init(rowValue(i, yTop), dx * kSubpixel, std::abs(dy) * kSubpixel);
+        if (Y[j] == Y[i]) continue;
+        (Y[j] < Y[i] ? left : right).Add(i, FloorDiv(std::max(Y[i], Y[j]), kSubpixel) + 1);
     }
-
+    if (left.count == 0 || right.count == 0) return;  // a closed polygon has edges on both sides
+    auto stepperAt = [&](int i, std::int64_t y) {
+        const int j = next(i);
+        FloorStepper s;
+        s.Init(rowValue(i, y), (X[j] - X[i]) * kSubpixel, std::abs(Y[j] - Y[i]) * kSubpixel);
+        return s;
+    };
+    // The first edge of a chain that still bounds row y (the last one bounds every row left).
+    auto spanning = [](const Chain& c, int k, std::int64_t row) {
+        while (k + 1 < c.count && c.end[k] <= row) ++k;
+        return k;
+    };
+    int li = spanning(left, 0, yTop), ri = spanning(right, 0, yTop);
+    FloorStepper l = stepperAt(left.edge[li], yTop), r = stepperAt(right.edge[ri], yTop);
     RowEmitter emit(ctx, t);
-    switch (edges.lowerCount * 4 + edges.upperCount) {
-    case 1 * 4 + 1: return emit.Walk<1, 1>(edges, yTop, yEnd, xBegin, xEnd);
-    case 1 * 4 + 2: return emit.Walk<1, 2>(edges, yTop, yEnd, xBegin, xEnd);
-    case 2 * 4 + 1: return emit.Walk<2, 1>(edges, yTop, yEnd, xBegin, xEnd);
-    case 2 * 4 + 2: return emit.Walk<2, 2>(edges, yTop, yEnd, xBegin, xEnd);
-    case 1 * 4 + 3: return emit.Walk<1, 3>(edges, yTop, yEnd, xBegin, xEnd);
-    case 3 * 4 + 1: return emit.Walk<3, 1>(edges, yTop, yEnd, xBegin, xEnd);
-    default: return;  // a closed convex polygon always has edges on both sides
+    for (std::int64_t y = yTop; y < yEnd;) {
+        std::int64_t stop = std::min({yEnd, left.end[li], right.end[ri]});
+        if (stop <= y) stop = yEnd;  // the last edges reach the bottom row; kept safe regardless
+        emit.Segment(l, r, y, stop, yEnd, xBegin, xEnd);
+        y = stop;
+        if (y >= yEnd) break;
+        if (const int k = spanning(left, li, y); k != li) {
+            li = k;
+            l = stepperAt(left.edge[li], y);
+        }
+        if (const int k = spanning(right, ri, y); k != ri) {
+            ri = k;
+            r = stepperAt(right.edge[ri], y);
+        }
     }
 }
 
