@@ -61,14 +61,21 @@ display=:$number
 
 as_user() { runuser -u "$user" -- env HOME="$home" DISPLAY="$display" HALVORA_REGISTRY="$work/registry.reg" \
   XDG_RUNTIME_DIR="$work" HALVORA_DISPLAY=x11 "$@"; }
-as_user xscreensaver -no-splash -verbose >"$work/daemon.log" 2>&1 &
-daemon_pid=$!
-# A loaded machine can take many seconds to bring the daemon up: wait up to 30 s for it.
-for _ in $(seq 150); do as_user xscreensaver-command -time >/dev/null 2>&1 && break; sleep 0.2; done
-
+# A loaded machine can take many seconds to bring the daemon up, and now and then a daemon
+# comes up without ever answering its clients: wait up to 20 s, then start it once more.
 activated=0
-for _ in $(seq 10); do
-  as_user xscreensaver-command -activate >/dev/null 2>&1 && { activated=1; break; }
+for attempt in 1 2; do
+  as_user xscreensaver -no-splash -verbose >"$work/daemon.log" 2>&1 &
+  daemon_pid=$!
+  for _ in $(seq 100); do as_user xscreensaver-command -time >/dev/null 2>&1 && break; sleep 0.2; done
+  for _ in $(seq 6); do
+    as_user xscreensaver-command -activate >/dev/null 2>&1 && { activated=1; break; }
+    sleep 0.5
+  done
+  [ "$activated" = 1 ] && break
+  echo "daemon attempt $attempt did not answer" >&2
+  kill "$daemon_pid" 2>/dev/null
+  pkill -u "$user" 2>/dev/null
   sleep 0.5
 done
 [ "$activated" = 1 ] || { echo "fail: the daemon did not answer" >&2; cat "$work/daemon.log" >&2; exit 1; }
