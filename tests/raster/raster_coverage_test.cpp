@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <random>
 
 #include "tests/raster/raster_test_util.h"
 
@@ -35,6 +37,64 @@ TEST(RasterCoverage, FillRuleCases) {
         Canvas canvas(6, 6);
         ASSERT_TRUE(Draw(Untextured(), canvas, c.tri, 4, 1));
         EXPECT_EQ(canvas.Mask(), c.mask) << c.name;
+    }
+}
+
+// Pixel centres inside a triangle on the 1/16 grid, by its three edge functions: inside when
+// every one is positive, or zero on a top or left edge (E = dx (Py - Yi) - dy (Px - Xi) with
+// the vertices turned clockwise on the y-down screen).
+int BruteCoverage(std::int64_t X[3], std::int64_t Y[3], int px, int py) {
+    std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area == 0) return 0;
+    std::int64_t x[3] = {X[0], X[1], X[2]}, y[3] = {Y[0], Y[1], Y[2]};
+    if (area < 0) {
+        std::swap(x[1], x[2]);
+        std::swap(y[1], y[2]);
+    }
+    for (int i = 0; i < 3; ++i) {
+        const int j = (i + 1) % 3;
+        const std::int64_t dx = x[j] - x[i], dy = y[j] - y[i];
+        const std::int64_t e = dx * (16 * py - y[i]) - dy * (16 * px - x[i]);
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        if (e < 0 || (e == 0 && !topLeft)) return 0;
+    }
+    return 1;
+}
+
+// Random triangles, and quads split into two list triangles (scanned as one polygon when
+// they merge), against the edge functions pixel by pixel; every pixel counts how often it
+// was drawn, so a row bounded too loosely or a diagonal owned twice shows.
+TEST(RasterCoverage, RandomPolygonsCoverExactlyTheirPixelCentres) {
+    raster::DrawState s = Untextured();
+    s.alphaBlendEnable = true;
+    s.srcBlend = 2;  // ONE / ONE: counts
+    s.destBlend = 2;
+    std::mt19937 rng(20261209);
+    constexpr int kSize = 24;
+    std::uniform_int_distribution<int> coord(-16, 16 * kSize + 16), small(-40, 40), pick(0, 2);
+    for (int iteration = 0; iteration < 3000; ++iteration) {
+        // Mostly small shapes, where many rows start or end on corners and edges.
+        std::int64_t X[4], Y[4];
+        const int cx = coord(rng), cy = coord(rng);
+        for (int i = 0; i < 4; ++i) {
+            X[i] = pick(rng) == 0 ? coord(rng) : cx + small(rng);
+            Y[i] = pick(rng) == 0 ? coord(rng) : cy + small(rng);
+        }
+        auto vertex = [&](int i) {
+            return TLVertex{X[i] / 16.0f, Y[i] / 16.0f, 0, 1, 0x00010101, 0, 0};
+        };
+        const std::vector<TLVertex> list = {vertex(0), vertex(1), vertex(2), vertex(1), vertex(2), vertex(3)};
+        Canvas canvas(kSize, kSize);
+        ASSERT_TRUE(Draw(s, canvas, list, 4, 2));
+        std::int64_t first[3] = {X[0], X[1], X[2]}, firstY[3] = {Y[0], Y[1], Y[2]};
+        std::int64_t second[3] = {X[1], X[2], X[3]}, secondY[3] = {Y[1], Y[2], Y[3]};
+        for (int py = 0; py < kSize; ++py) {
+            for (int px = 0; px < kSize; ++px) {
+                const int expect = BruteCoverage(first, firstY, px, py) + BruteCoverage(second, secondY, px, py);
+                ASSERT_EQ(static_cast<int>(canvas.At(px, py) & 0xFF), expect)
+                    << "iteration " << iteration << " pixel " << px << "," << py;
+            }
+        }
     }
 }
 
@@ -86,9 +146,15 @@ TEST(RasterCoverage, QuadPairsCoverWhatTheirTrianglesCover) {
     s.alphaBlendEnable = true;
     s.srcBlend = 2;
     s.destBlend = 2;
+    // Large quads, and ones smaller than a pixel over a pixel centre, near one and between.
+    struct Size {
+        float cx, cy, r;
+    };
+    for (const Size& size : {Size{16.4f, 15.7f, 10.3f}, Size{16.0f, 15.0f, 0.3f}, Size{16.2f, 15.1f, 0.45f},
+                             Size{16.5f, 15.5f, 0.3f}, Size{16.5f, 15.5f, 0.02f}})
     for (float angle : {0.0f, 0.2f, 0.785398f, 1.3f, 2.9f}) {
         for (bool secondReversed : {false, true}) {
-            const float cx = 16.4f, cy = 15.7f, r = 10.3f;
+            const float cx = size.cx, cy = size.cy, r = size.r;
             TLVertex p[4];
             const float ca = r * std::cos(angle), sa = r * std::sin(angle);
             p[0] = TLVertex{cx - ca, cy - sa, 0, 1, 0x00303030, 0, 0};
@@ -102,7 +168,7 @@ TEST(RasterCoverage, QuadPairsCoverWhatTheirTrianglesCover) {
             ASSERT_TRUE(Draw(s, merged, quad, 4, 2));
             ASSERT_TRUE(Draw(s, single, std::vector<TLVertex>(quad.begin(), quad.begin() + 3), 4, 1));
             ASSERT_TRUE(Draw(s, single, std::vector<TLVertex>(quad.begin() + 3, quad.end()), 4, 1));
-            EXPECT_EQ(merged.Mask(), single.Mask()) << angle;
+            EXPECT_EQ(merged.Mask(), single.Mask()) << angle << " radius " << r;
             for (int y = 0; y < 32; ++y) {
                 for (int x = 0; x < 32; ++x) ASSERT_EQ(single.At(x, y), merged.At(x, y)) << angle << " " << x << "," << y;
             }

@@ -43,19 +43,22 @@ struct FloorStepper {
     }
 };
 
-// The sloped edges bounding one side of a convex polygon, from the top down. Edge k bounds
-// the rows before end[k] that the edges above it do not (horizontal edges only limit rows).
+// The sloped edges bounding one side of a convex polygon, from the top down (by their upper
+// ends: several may end in one row). The first edge whose end row lies past a row spans it
+// (horizontal edges only limit rows).
 struct Chain {
     int edge[4];
-    std::int64_t end[4];
+    std::int64_t top[4], end[4];
     int count = 0;
-    void Add(int i, std::int64_t rowEnd) {
+    void Add(int i, std::int64_t upper, std::int64_t rowEnd) {
         int k = count++;
-        for (; k > 0 && end[k - 1] > rowEnd; --k) {
+        for (; k > 0 && top[k - 1] > upper; --k) {
             edge[k] = edge[k - 1];
+            top[k] = top[k - 1];
             end[k] = end[k - 1];
         }
         edge[k] = i;
+        top[k] = upper;
         end[k] = rowEnd;
     }
 };
@@ -192,15 +195,27 @@ bool Snap(float f, std::int64_t& out) {
     return true;
 }
 
-// Rows of the convex polygon X, Y (n <= 4 vertices, clockwise on the y-down screen).
-void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, int n, const TriangleSetup& t) {
+// The clipped rows and columns of pixels whose centres lie in the bounding box of X, Y.
+struct PixelBounds {
+    std::int64_t yTop, yEnd, xBegin, xEnd;
+    bool Empty() const { return yTop >= yEnd || xBegin >= xEnd; }
+};
+
+PixelBounds BoundsOf(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, int n) {
     const std::int64_t minY = *std::min_element(Y, Y + n), maxY = *std::max_element(Y, Y + n);
     const std::int64_t minX = *std::min_element(X, X + n), maxX = *std::max_element(X, X + n);
-    std::int64_t yTop = std::max<std::int64_t>(ctx.clipTop, FloorDiv(minY + kSubpixel - 1, kSubpixel));
-    std::int64_t yEnd = std::min<std::int64_t>(ctx.clipBottom, FloorDiv(maxY, kSubpixel) + 1);
-    const std::int64_t xBegin = std::max<std::int64_t>(ctx.clipLeft, FloorDiv(minX + kSubpixel - 1, kSubpixel));
-    const std::int64_t xEnd = std::min<std::int64_t>(ctx.clipRight, FloorDiv(maxX, kSubpixel) + 1);
-    if (yTop >= yEnd || xBegin >= xEnd) return;
+    return {std::max<std::int64_t>(ctx.clipTop, FloorDiv(minY + kSubpixel - 1, kSubpixel)),
+            std::min<std::int64_t>(ctx.clipBottom, FloorDiv(maxY, kSubpixel) + 1),
+            std::max<std::int64_t>(ctx.clipLeft, FloorDiv(minX + kSubpixel - 1, kSubpixel)),
+            std::min<std::int64_t>(ctx.clipRight, FloorDiv(maxX, kSubpixel) + 1)};
+}
+
+// Rows of the convex polygon X, Y (n <= 4 vertices, clockwise on the y-down screen).
+void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, int n, const TriangleSetup& t) {
+    const PixelBounds box = BoundsOf(ctx, X, Y, n);
+    if (box.Empty()) return;
+    std::int64_t yTop = box.yTop, yEnd = box.yEnd;
+    const std::int64_t xBegin = box.xBegin, xEnd = box.xEnd;
 
     // E(P) = dx (Py - Yi) - dy (Px - Xi) > 0 inside; a top or left edge also owns E == 0.
     // At row y that is dx (16 y - Yi) + dy Xi - 16 dy x (minus 1 unless top-left) >= 0.
@@ -226,7 +241,7 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
     for (int i = 0; i < n; ++i) {
         const int j = next(i);
         if (Y[j] == Y[i]) continue;
-        (Y[j] < Y[i] ? left : right).Add(i, FloorDiv(std::max(Y[i], Y[j]), kSubpixel) + 1);
+        (Y[j] < Y[i] ? left : right).Add(i, std::min(Y[i], Y[j]), FloorDiv(std::max(Y[i], Y[j]), kSubpixel) + 1);
     }
     if (left.count == 0 || right.count == 0) return;  // a closed polygon has edges on both sides
     auto stepperAt = [&](int i, std::int64_t y) {
@@ -335,6 +350,9 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex
     for (int i = 0; i < 4; ++i) {
         if (!Snap(quad[i]->pos[0], X[i]) || !Snap(quad[i]->pos[1], Y[i])) return false;
     }
+    // Particles at the ends of their lives shrink below a pixel: when no pixel centre lies
+    // even in the box around both triangles, neither draws anything, merged or not.
+    if (BoundsOf(ctx, X, Y, 4).Empty()) return true;
     auto area = [&](int i, int j, int k) { return (X[j] - X[i]) * (Y[k] - Y[i]) - (X[k] - X[i]) * (Y[j] - Y[i]); };
     const std::int64_t a1 = area(0, 1, 3);  // a, b, c
     const bool bFirst = SameVertex(*second[0], *b);
