@@ -1,5 +1,6 @@
 // IDirect3DDevice8: life cycle, swap chain, loss and reset, scenes, clears and resource creation.
 #include "platform/d3d8/faults.h"
+#include "platform/win/clock.h"
 #include "platform/win/com.h"
 #include "platform/d3d8/objects.h"
 #include "platform/win/presenter.h"
@@ -358,6 +359,7 @@ HRESULT DeviceImpl::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND
                      backBuffers_[0], ++presentSequence_};
         frame.unchanged = &unchanged;
     }
+    WaitForRetrace();
     const bool shown = platform::PresentToWindow(window, frame);
     if (frame.unchanged)
         raster::MarkRunsShown(*runs);
@@ -368,6 +370,18 @@ HRESULT DeviceImpl::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND
             backBuffers_[i - 1]->SwapPixels(*backBuffers_[i]);
     }
     return shown ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+// A full-screen chain shows at most one frame a refresh unless its interval is IMMEDIATE,
+// and a windowed one under COPY_VSYNC copies in the retrace: Present waits for it.
+void DeviceImpl::WaitForRetrace()
+{
+    const bool fullScreen = !params_.Windowed && params_.FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    if (!fullScreen && params_.SwapEffect != D3DSWAPEFFECT_COPY_VSYNC)
+        return;
+    const UINT hz = params_.Windowed || params_.FullScreen_RefreshRateInHz == 0 ? d3d_->DesktopMode().RefreshRate
+                                                                              : params_.FullScreen_RefreshRateInHz;
+    platform::WaitForRetrace(static_cast<int>(hz), 1, lastRetrace_);
 }
 
 HRESULT DeviceImpl::GetBackBuffer(UINT BackBuffer, D3DBACKBUFFER_TYPE Type, IDirect3DSurface8** ppBackBuffer)

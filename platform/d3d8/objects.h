@@ -297,6 +297,8 @@ public:
 
 private:
     HRESULT BuildBackBuffers(const D3DPRESENT_PARAMETERS& params);
+    // Paces Present to the display's retraces where the chain asks for it.
+    void WaitForRetrace();
     HRESULT CheckPresentParameters(D3DPRESENT_PARAMETERS& params, UINT& width, UINT& height) const;
     void ReleaseBackBuffers();
     void SetCurrentRenderTarget(Surface* target);
@@ -312,6 +314,7 @@ private:
     Direct3DImpl* d3d_;
     HWND focusWindow_;
     std::uint64_t presentSequence_ = 0;  // numbers the frames Present hands on
+    long long lastRetrace_ = 0;          // the retrace the last paced Present waited for
     DWORD behaviorFlags_;
     D3DPRESENT_PARAMETERS params_{};
     UINT backWidth_ = 0, backHeight_ = 0;

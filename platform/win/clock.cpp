@@ -54,6 +54,21 @@ void SetVirtualClock(bool on)
 
 bool IsVirtualClock() { return VirtualMode.load(); }
 
+void WaitForRetrace(int refreshHz, int intervals, long long& last)
+{
+    if (VirtualMode.load())
+        return;
+    const LONGLONG period = kCounterFrequency / (refreshHz >= 24 && refreshHz <= 480 ? refreshHz : 60);
+    long long retrace = RealCounter() / period + 1;
+    if (last > 0 && retrace < last + intervals)
+        retrace = last + intervals;
+    last = retrace;
+    const LONGLONG at = retrace * period;
+    const timespec until{static_cast<time_t>(at / kCounterFrequency), static_cast<long>(at % kCounterFrequency)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
 }  // namespace platform
 
 void Sleep(DWORD dwMilliseconds)

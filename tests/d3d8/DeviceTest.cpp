@@ -1,6 +1,9 @@
 // Device objects, loss and reset, resources and presenting, through the public interface.
 #include "tests/d3d8/D3D8TestSupport.h"
 
+#include "platform/win/clock.h"
+
+#include <chrono>
 #include <cstring>
 #include <functional>
 
@@ -385,6 +388,53 @@ TEST_F(Device8, PresentMarksWhatDidNotChangeSinceTheFrameBefore)
         sequence = f.sequence;
         for (int y = 0; y < 32; ++y)
             EXPECT_EQ(f.unchangedRows[y], y < step.changedFrom || y >= step.changedTo) << step.what << " row " << y;
+    }
+}
+
+// A full-screen chain shows one frame a refresh at most, as the display retraces; an
+// IMMEDIATE one, a windowed COPY one and any run on the virtual clock do not wait.
+TEST_F(Device8, FullScreenPresentsArePacedByTheRetrace)
+{
+    struct Case {
+        const char* what;
+        BOOL windowed;
+        DWORD interval;
+        D3DSWAPEFFECT swap;
+        UINT refresh;
+        bool virtualClock;
+        int minimumPeriods;  // of 1/60 s, over five frames after the first
+    };
+    const Case cases[] = {
+        {"full screen, default interval", FALSE, D3DPRESENT_INTERVAL_DEFAULT, D3DSWAPEFFECT_COPY, 0, false, 5},
+        {"full screen, interval one, 60 Hz", FALSE, D3DPRESENT_INTERVAL_ONE, D3DSWAPEFFECT_COPY, 60, false, 5},
+        {"full screen, immediate", FALSE, D3DPRESENT_INTERVAL_IMMEDIATE, D3DSWAPEFFECT_COPY, 0, false, 0},
+        {"windowed copy", TRUE, D3DPRESENT_INTERVAL_DEFAULT, D3DSWAPEFFECT_COPY, 0, false, 0},
+        {"windowed copy in the retrace", TRUE, D3DPRESENT_INTERVAL_DEFAULT, D3DSWAPEFFECT_COPY_VSYNC, 0, false, 5},
+        {"virtual clock", FALSE, D3DPRESENT_INTERVAL_DEFAULT, D3DSWAPEFFECT_COPY, 0, true, 0},
+    };
+    for (const Case& c : cases) {
+        D3DPRESENT_PARAMETERS p = WindowedParams();
+        if (!c.windowed) {
+            p.Windowed = FALSE;
+            p.BackBufferWidth = 640;
+            p.BackBufferHeight = 480;
+        }
+        p.SwapEffect = c.swap;
+        p.FullScreen_PresentationInterval = c.interval;
+        p.FullScreen_RefreshRateInHz = c.refresh;
+        ASSERT_EQ(Device->Reset(&p), D3D_OK) << c.what;
+        platform::SetVirtualClock(c.virtualClock);
+        ASSERT_EQ(Device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK) << c.what;
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 5; ++i)
+            ASSERT_EQ(Device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK) << c.what;
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        platform::SetVirtualClock(false);
+        // A period of slack for waking late from the first wait.
+        if (c.minimumPeriods > 0)
+            EXPECT_GE(elapsed, (c.minimumPeriods - 1) / 60.0) << c.what;
+        else
+            EXPECT_LT(elapsed, 2 / 60.0) << c.what;  // far below five refreshes, even on a busy machine
     }
 }
 
