@@ -412,6 +412,8 @@ TEST_F(Device8, FullScreenPresentsArePacedByTheRetrace)
         {"windowed copy in the retrace", TRUE, D3DPRESENT_INTERVAL_DEFAULT, D3DSWAPEFFECT_COPY_VSYNC, 0, false, 5},
         {"virtual clock", FALSE, D3DPRESENT_INTERVAL_DEFAULT, D3DSWAPEFFECT_COPY, 0, true, 0},
     };
+    // Frames are not kept: under a sanitizer copying them would take longer than the waits.
+    platform::SetPresentHookForTests([](HWND, const platform::PresentFrame&) { return true; });
     for (const Case& c : cases) {
         D3DPRESENT_PARAMETERS p = WindowedParams();
         if (!c.windowed) {
@@ -430,11 +432,12 @@ TEST_F(Device8, FullScreenPresentsArePacedByTheRetrace)
             ASSERT_EQ(Device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK) << c.what;
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         platform::SetVirtualClock(false);
-        // A period of slack for waking late from the first wait.
+        // A period of slack for waking late from the first wait; unpaced, five presents that
+        // copy nothing take far less than four refreshes even on a busy machine.
         if (c.minimumPeriods > 0)
             EXPECT_GE(elapsed, (c.minimumPeriods - 1) / 60.0) << c.what;
         else
-            EXPECT_LT(elapsed, 2 / 60.0) << c.what;  // far below five refreshes, even on a busy machine
+            EXPECT_LT(elapsed, 4 / 60.0) << c.what;
     }
 }
 
