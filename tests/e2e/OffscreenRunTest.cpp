@@ -102,3 +102,42 @@ TEST(OffscreenRun, MatchesTheReferenceFrames)
 }
 
 }  // namespace
+
+namespace {
+
+// The settings dialog needs a display. Without one, mode C and the first run's dialog say so
+// on standard error and leave the options file as it was, or absent.
+TEST(SettingsWithoutADisplay, SayWhyAndChangeNothing)
+{
+    struct Case {
+        const char* what;
+        const char* mode;
+        bool fileBefore;
+    };
+    for (const Case& c : {Case{"mode C", "/c", true}, Case{"first run", "/s", false}}) {
+        SaverSandbox sandbox;
+        platform::display::offscreen::Reset();
+        if (!WindowLayerPresent())
+            GTEST_SKIP() << "the window layer is not built yet";
+        const std::string options = sandbox.DataFolder() + "/Options.txt";
+        std::string before;
+        if (c.fileBefore)
+            before = ReadTextFile(options);
+        else
+            fs::remove(options);
+        std::vector<std::string> env = sandbox.Environment();  // no DISPLAY: the offscreen display
+        env.push_back("HALVORA_FRAMES=3");
+        TChild child = StartProgram(HalvoraExecutable(), {c.mode}, env, sandbox.Root() + "/stderr.txt");
+        const int status = WaitProgram(child, 60000);
+        const std::string errors = ReadTextFile(sandbox.Root() + "/stderr.txt");
+        EXPECT_EQ(status, 0) << c.what << "\n" << errors;
+        EXPECT_NE(errors.find("halvora: the settings dialog needs a display; nothing was changed"), std::string::npos)
+            << c.what << "\n" << errors;
+        if (c.fileBefore)
+            EXPECT_EQ(ReadTextFile(options), before) << c.what;
+        else
+            EXPECT_FALSE(fs::exists(options)) << c.what;
+    }
+}
+
+}  // namespace
