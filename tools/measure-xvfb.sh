@@ -59,12 +59,14 @@ saver_pid=$!
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/${1:-$saver_pid}/stat"; }
+split_ticks() { awk "{ print \$14, \$15 }" "/proc/$saver_pid/stat"; }
 fps_lines() { grep -c 'frames per second' "$work/stderr.txt" || true; }
 
 sleep "$warmup"
 kill -0 "$saver_pid" 2>/dev/null || { echo "measure-xvfb: halvora ended early" >&2; cat "$work/stderr.txt" >&2; exit 1; }
 start_lines=$(fps_lines)
 start_cpu=$(cpu_ticks)
+start_split=$(split_ticks)
 start_xcpu=$(cpu_ticks "$xvfb_pid")
 start_time=$(date +%s.%N)
 if [ -n "${PERF:-}" ]; then
@@ -74,6 +76,7 @@ else
   sleep "$seconds"
 fi
 end_cpu=$(cpu_ticks)
+end_split=$(split_ticks)
 end_xcpu=$(cpu_ticks "$xvfb_pid")
 end_time=$(date +%s.%N)
 rss_kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$saver_pid/status")
@@ -87,10 +90,12 @@ wait "$saver_pid" || status=$?
 saver_pid=
 
 awk -v c0="$start_cpu" -v c1="$end_cpu" -v x0="$start_xcpu" -v x1="$end_xcpu" -v t0="$start_time" -v t1="$end_time" -v hz="$ticks" \
-  -v rss="$rss_kb" -v hwm="$hwm_kb" -v fps="$fps" -v scr="$screen" -v n="$spirals" -v st="$status" -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
+  -v rss="$rss_kb" -v hwm="$hwm_kb" -v fps="$fps" -v scr="$screen" -v n="$spirals" -v st="$status" -v s0="$start_split" -v s1="$end_split" -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
   wall = t1 - t0; cpu = (c1 - c0) / hz
   printf "screen %s, %d spirals, window %.1f s after warm-up\n", scr, n, wall
   printf "cpu      %.3f s/s (target <= 0.25)\n", cpu / wall
+  split(s0, a, " "); split(s1, b, " ")
+  printf "         user %.3f, system %.3f\n", (b[1] - a[1]) / hz / wall, (b[2] - a[2]) / hz / wall
   printf "xvfb     %.3f s/s (the X server showing the frames)\n", (x1 - x0) / hz / wall
   printf "load     %s\n", load
   printf "rss      %.1f MB (peak %.1f MB; target <= 64)\n", rss / 1024, hwm / 1024
