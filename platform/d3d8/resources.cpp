@@ -123,6 +123,7 @@ Texture::Texture(DeviceImpl* device, UINT width, UINT height, UINT levels, DWORD
     view_.levels = views_.data();
     view_.levelCount = static_cast<int>(levels);
     view_.format = pixelFormat;
+    view_.version = raster::NewTextureVersion();
 }
 
 Texture::~Texture() { ReturnVideoMemory(bytes_); }
@@ -206,6 +207,7 @@ HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* p
         return D3DERR_INVALIDCALL;
     levels_[Level].locked = true;
     expandedStale_ = true;
+    view_.version = 0;  // the caller may write the texels until every level is unlocked
     FillLockedRect(v, pRect, *pLockedRect);
     return D3D_OK;
 }
@@ -227,6 +229,8 @@ HRESULT Texture::UnlockRect(UINT Level)
     if (Level >= levels_.size() || !levels_[Level].locked)
         return D3DERR_INVALIDCALL;
     levels_[Level].locked = false;
+    if (std::none_of(levels_.begin(), levels_.end(), [](const auto& l) { return l.locked; }))
+        view_.version = raster::NewTextureVersion();
     return D3D_OK;
 }
 

@@ -489,5 +489,50 @@ TEST_F(Device8, AvailableTextureMemoryShrinksByWhatIsCreated)
     EXPECT_EQ(Device->GetAvailableTextureMem(), before);
 }
 
+// What a particle draw learns of a texture's alpha must not outlive the texels: alpha
+// written through a lock shows at once.
+TEST_F(Device8, TexelsRewrittenThroughALockAreDrawnAsTheyNowAre)
+{
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(Device->CreateTexture(16, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    auto fill = [&](bool onlyCentre) {
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 16; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+            for (int x = 0; x < 16; ++x)
+                row[x] = !onlyCentre || (x >= 6 && x < 10 && y >= 6 && y < 10) ? 0xFFFFFFFFu : 0x00FFFFFFu;
+        }
+        ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+    };
+    const D3DCOLOR white = 0xFFFFFFFF;
+    const TLVertex a{0, 0, 0, 1, white, 0, 0}, b{64, 0, 0, 1, white, 1, 0}, c{0, 32, 0, 1, white, 0, 1},
+        d{64, 32, 0, 1, white, 1, 1};
+    const TLVertex quad[6] = {a, b, c, c, b, d};
+    Device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    Device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    Device->SetTexture(0, texture);
+    Device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+    Device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+    Device->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    auto draw = [&] {
+        Device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 0, 0);
+        Device->BeginScene();
+        ASSERT_EQ(Device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(TLVertex)), D3D_OK);
+        Device->EndScene();
+    };
+    fill(true);
+    draw();
+    EXPECT_EQ(BackBufferPixel(32, 16), 0xFFFFFFu);
+    EXPECT_EQ(BackBufferPixel(2, 2), 0u);
+    fill(false);
+    draw();
+    EXPECT_EQ(BackBufferPixel(2, 2), 0xFFFFFFu);
+    Device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
 }  // namespace
 }  // namespace d3d8test

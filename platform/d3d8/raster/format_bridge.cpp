@@ -41,7 +41,7 @@ const TextureView& ExpandedTexture::Refresh(const TextureView& source) {
         out = SurfaceView{reinterpret_cast<std::uint8_t*>(texels.data()), in.width, in.height, in.width * 4,
                           PixelFormat::A8R8G8B8};
     }
-    view_ = TextureView{levels_.data(), count, PixelFormat::A8R8G8B8};
+    view_ = TextureView{levels_.data(), count, PixelFormat::A8R8G8B8, source.version};
     return view_;
 }
 

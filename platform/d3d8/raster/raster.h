@@ -57,7 +57,12 @@ struct TextureView {
     const SurfaceView* levels = nullptr;
     int levelCount = 0;
     PixelFormat format = PixelFormat::A8R8G8B8;
+    // Names the texels as they are: never reused, by this texture or any other, once they
+    // may have changed. 0: not known (what is learnt of the texels may not be kept).
+    std::uint64_t version = 0;
 };
+// A version no texture has had yet.
+std::uint64_t NewTextureVersion();
 
 // Byte offsets inside one vertex; -1 marks an absent element. With hasRHW the position
 // is x,y,z,rhw in screen space (no transform, no lighting, no frustum clipping).

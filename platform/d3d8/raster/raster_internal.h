@@ -53,6 +53,24 @@ struct Plane {
     float c = 0, dx = 0, dy = 0;
 };
 
+// Where a primitive's pixels can change the target at all, as bounds on rows and on each
+// row's pixels: x >= startP[k] + startQ[k] * y and x <= endP[k] + endQ[k] * y for every k
+// (the texture's two axes and its two diagonals). Outside it they are known to leave the
+// target exactly as it is.
+// Lines are kept relative to the primitive's origin (the y passed in is y - originY and the
+// x they give is x - originX), so that they lose no precision far from the screen's corner.
+struct RowWindow {
+    bool on = false;
+    int yFirst = 0, yLast = 0;
+    float originX = 0, originY = 0;
+    static constexpr int kAxes = 4;
+    float startP[kAxes] = {}, startQ[kAxes] = {}, endP[kAxes] = {}, endQ[kAxes] = {};
+    // Rounding of the lines is far below the eighth of a texel they are widened by; this is
+    // on top.
+    static constexpr float kSlack = 1.0f / 64;
+    static constexpr float kFar = 1 << 30;
+};
+
 struct TriangleSetup {
     float originX = 0, originY = 0;
     Plane q, u, v;       // u and v are multiplied by q (perspective-correct)
@@ -62,6 +80,7 @@ struct TriangleSetup {
     bool affine = false;     // q is 1 everywhere
     int level[kMaxStages] = {0, 0};   // mip level per stage
     bool linear[kMaxStages] = {false, false};
+    RowWindow window;
 };
 
 struct DrawContext;
@@ -103,6 +122,9 @@ struct SettledWrap {
     RowsFn rows = nullptr;
 };
 
+// Blend equations the specialised routines implement.
+enum class FastBlend { kReplace, kAlpha, kAdditive, kOneOne };
+
 struct DrawContext {
     const DrawState* state = nullptr;
     SurfaceView target;
@@ -121,10 +143,12 @@ struct DrawContext {
     FastParams fast;
     // A fragment of alpha 0 leaves the target as it was, and zero diffuse alpha forces it.
     bool clearAlphaIsNoop = false;
+    // The textured rows blend with this equation, which leaves a pixel as it was wherever
+    // texture alpha times diffuse is low enough: a primitive's rows may be cut to the
+    // texels above that (footprint.cpp).
+    bool windows = false;
+    FastBlend windowBlend = FastBlend::kReplace;
 };
-
-// Blend equations the specialised routines implement.
-enum class FastBlend { kReplace, kAlpha, kAdditive, kOneOne };
 
 // Specialised span routines (spans_fast.cpp); null when the CPU lacks what they need.
 SpanFn TexturedSpan(FastBlend blend);
@@ -150,6 +174,11 @@ void ClaimSettled(SettledRuns& runs, std::uint64_t key);
 std::uint64_t FillKey(FastBlend blend, std::uint32_t argb);
 // Routes every other routine's writes through the upkeep; call last in ResolveDraw.
 void AttachSettledRuns(DrawContext& ctx);
+
+// The pixels of a constant-colour affine primitive with texture coordinates within the
+// corners' that can change the target (footprint.cpp); ctx.windows must be set. False when
+// none can; otherwise window.on tells whether any row or pixel was ruled out.
+bool FindRowWindow(const DrawContext& ctx, TriangleSetup& t, const Vertex* const* corners, int n);
 
 // Fixed-function state resolution and span routine choice (span_select.cpp).
 void ResolveDraw(const DrawState& state, const VertexLayout& layout, const SurfaceView& target,

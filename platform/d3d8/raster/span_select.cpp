@@ -213,6 +213,8 @@ void ChooseSpan(const DrawState& s, DrawContext& ctx) {
     ctx.span = fn;
     ctx.rows = TexturedRows(blend);
     ctx.spanName = kTextured[b];
+    ctx.windows = ctx.rows && st.texture->version != 0 && (blend == FastBlend::kAdditive || blend == FastBlend::kAlpha);
+    ctx.windowBlend = blend;
 }
 
 // Under SRCALPHA blending with ONE or INVSRCALPHA a source alpha of 0 adds nothing and keeps

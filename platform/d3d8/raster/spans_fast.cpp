@@ -594,7 +594,7 @@ struct GroupQueue {
     alignas(64) int top[kCapacity][8];
     alignas(64) int bottom[kCapacity][8];
     std::uint32_t* dst[kCapacity];
-    std::uint8_t count[kCapacity];  // pixels of the group, 1 to 8
+    std::uint8_t live[kCapacity];  // the group's pixels to draw, bit k for pixel k
     int size = 0;
 };
 
@@ -637,7 +637,7 @@ HALVORA_AVX512 inline void IndexGroups(const WideConsts& w, GroupQueue& q) {
     const __m512i frac = _mm512_set1_epi32(63), zero = _mm512_setzero_si512();
     const __m512i lastPair = _mm512_set1_epi32(w.level->width - 2), lastRow = _mm512_set1_epi32(w.level->height - 1);
     for (int g = 0; g < q.size; g += 2) {
-        const __mmask16 live = static_cast<__mmask16>(((1u << q.count[g + 1]) - 1) << 8 | ((1u << q.count[g]) - 1));
+        const __mmask16 live = static_cast<__mmask16>(q.live[g + 1] << 8 | q.live[g]);
         const __m512i su = SixtyFourths(_mm512_load_ps(q.u[g]), w.width64);
         const __m512i sv = SixtyFourths(_mm512_load_ps(q.v[g]), w.height64);
         __m512i i = _mm512_srai_epi32(su, 6), j = _mm512_srai_epi32(sv, 6), j1 = _mm512_add_epi32(j, _mm512_set1_epi32(1));
@@ -663,7 +663,7 @@ HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
     if (q.size & 1) {  // the odd group's partner draws nothing
         _mm256_store_ps(q.u[q.size], _mm256_setzero_ps());
         _mm256_store_ps(q.v[q.size], _mm256_setzero_ps());
-        q.count[q.size] = 0;
+        q.live[q.size] = 0;
     }
     if (w.edges) {
         IndexGroups<true>(w, q);
@@ -681,29 +681,34 @@ HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
         const __m512i wy = _mm512_or_si512(_mm512_slli_epi32(fy, 9), _mm512_slli_epi32(fy, 25));
         const __m512i texA = MixTexels(ta, ba, _mm512_permutexvar_epi32(first, wx), _mm512_permutexvar_epi32(first, wy));
         const __m512i texB = MixTexels(tb, bb, _mm512_permutexvar_epi32(second, wx), _mm512_permutexvar_epi32(second, wy));
-        const __mmask8 liveLo = static_cast<__mmask8>((1u << q.count[g]) - 1);
-        const __mmask8 liveHi = static_cast<__mmask8>((1u << q.count[g + 1]) - 1);
+        const __mmask8 liveLo = q.live[g], liveHi = q.live[g + 1];
         StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texA, w.texOr), w.diffuse), q.dst[g], liveLo);
         if (liveHi) StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texB, w.texOr), w.diffuse), q.dst[g + 1], liveHi);
     }
     q.size = 0;
 }
 
-// Queues a row of at most GroupQueue::kMaxRow pixels that QueueableRows accepted, with the
-// coordinates an AVX2 row steps through.
+// Queues pixels skip .. n - 1 (skip < n) of a row of at most GroupQueue::kMaxRow pixels that
+// QueueableRows accepted, with the coordinates an AVX2 row steps through from its first pixel.
 template <FastBlend kBlend>
 HALVORA_AVX512 inline void QueueRow(const WideConsts& w, const TexturedTriangle& tri, GroupQueue& q, float u0,
-                                    float v0, std::uint32_t* dst, int n) {
+                                    float v0, std::uint32_t* dst, int n, int skip) {
     if (q.size + GroupQueue::kMaxRow / 8 > GroupQueue::kCapacity) DrawGroups<kBlend>(w, q);
     __m256 u = _mm256_add_ps(_mm256_set1_ps(u0), tri.ru), v = _mm256_add_ps(_mm256_set1_ps(v0), tri.rv);
-    // The size in a register: the byte stores of count may alias it and would force a
+    for (; skip >= 8; skip -= 8, n -= 8, dst += 8) {
+        u = _mm256_add_ps(u, tri.k.du);
+        v = _mm256_add_ps(v, tri.k.dv);
+    }
+    // The size in a register: the byte stores of live may alias it and would force a
     // reload after each of them.
     int size = q.size;
+    unsigned from = 0xFFu << skip;
     for (; n > 0; n -= 8, dst += 8) {
         _mm256_store_ps(q.u[size], u);
         _mm256_store_ps(q.v[size], v);
         q.dst[size] = dst;
-        q.count[size] = static_cast<std::uint8_t>(std::min(n, 8));
+        q.live[size] = static_cast<std::uint8_t>((n >= 8 ? 0xFFu : (1u << n) - 1) & from);
+        from = 0xFF;
         ++size;
         u = _mm256_add_ps(u, tri.k.du);
         v = _mm256_add_ps(v, tri.k.dv);
@@ -727,10 +732,40 @@ HALVORA_AVX512 inline __mmask16 AxisWithin(__m512 c, float d, __m512 lastStep, i
     return _mm512_cmp_ps_mask(_mm512_min_ps(a, b), low, _CMP_GE_OQ) & _mm512_cmp_ps_mask(_mm512_max_ps(a, b), high, _CMP_LE_OQ);
 }
 
-// Rows y .. y + rows - 1 (rows <= 16) at once: each row's first texture coordinates, as
-// PlaneAt computes them, and the rows the group queue can take (bit k for row y + k).
-HALVORA_AVX512 inline unsigned QueueableRows(const WideConsts& w, const TriangleSetup& t, int y, int rows,
-                                             const RowSpan* spans, float* u0, float* v0) {
+// What QueueableRows finds of up to sixteen rows.
+struct RowBatch {
+    alignas(64) float u0[16], v0[16];  // the first pixel's texture coordinates, as PlaneAt computes them
+    alignas(64) int skip[16], count[16];  // the pixels before and up to the window's end, from the first
+    unsigned queueable = 0;  // bit k: row k goes to the group queue
+    unsigned empty = 0;      // bit k: row k has no pixel to draw
+};
+
+// The window's pixels of rows y .. y + 15 as skip and count, from their first pixels x0.
+HALVORA_AVX512 inline void WindowRows(const RowWindow& win, __m512 fy, __m512i x0, __m512i x1, __m512i& skip,
+                                      __m512i& count) {
+    auto line = [&](float p, float q) HALVORA_AVX512 {
+        return _mm512_add_ps(_mm512_set1_ps(p), _mm512_mul_ps(_mm512_set1_ps(q), fy));
+    };
+    const __m512 far = _mm512_set1_ps(RowWindow::kFar), near = _mm512_set1_ps(-RowWindow::kFar);
+    const __m512 ox = _mm512_set1_ps(win.originX);
+    __m512 start = line(win.startP[0], win.startQ[0]), end = line(win.endP[0], win.endQ[0]);
+    for (int k = 1; k < RowWindow::kAxes; ++k) {
+        start = _mm512_max_ps(start, line(win.startP[k], win.startQ[k]));
+        end = _mm512_min_ps(end, line(win.endP[k], win.endQ[k]));
+    }
+    start = _mm512_sub_ps(_mm512_add_ps(start, ox), _mm512_set1_ps(RowWindow::kSlack));
+    end = _mm512_add_ps(_mm512_add_ps(end, ox), _mm512_set1_ps(RowWindow::kSlack));
+    start = _mm512_min_ps(_mm512_max_ps(_mm512_roundscale_ps(start, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC), near), far);
+    end = _mm512_min_ps(_mm512_max_ps(_mm512_roundscale_ps(end, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC), near), far);
+    const __m512i first = _mm512_max_epi32(x0, _mm512_cvttps_epi32(start));
+    const __m512i last = _mm512_min_epi32(x1, _mm512_add_epi32(_mm512_cvttps_epi32(end), _mm512_set1_epi32(1)));
+    skip = _mm512_sub_epi32(first, x0);
+    count = _mm512_sub_epi32(last, x0);
+}
+
+// Rows y .. y + rows - 1 (rows <= 16) at once.
+HALVORA_AVX512 inline void QueueableRows(const WideConsts& w, const TriangleSetup& t, int y, int rows,
+                                         const RowSpan* spans, RowBatch& out) {
     static_assert(sizeof(RowSpan) == 8);
     const unsigned valid = (1u << rows) - 1;
     const auto* raw = reinterpret_cast<const long long*>(spans);
@@ -739,23 +774,27 @@ HALVORA_AVX512 inline unsigned QueueableRows(const WideConsts& w, const Triangle
     const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const __m512i x0 = _mm512_permutex2var_epi32(lo, even, hi);
     const __m512i x1 = _mm512_permutex2var_epi32(lo, _mm512_add_epi32(even, _mm512_set1_epi32(1)), hi);
-    const __m512i n = _mm512_sub_epi32(x1, x0);
     const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m512 fy = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(_mm512_set1_epi32(y), lane)), _mm512_set1_ps(t.originY));
+    __m512i skip = _mm512_setzero_si512(), n = _mm512_sub_epi32(x1, x0);
+    if (t.window.on) WindowRows(t.window, fy, x0, x1, skip, n);
+    _mm512_store_si512(out.skip, skip);
+    _mm512_store_si512(out.count, n);
     const __m512 fx = _mm512_sub_ps(_mm512_cvtepi32_ps(x0), _mm512_set1_ps(t.originX));
     auto plane = [&](const Plane& p) HALVORA_AVX512 {
         return _mm512_add_ps(_mm512_add_ps(_mm512_set1_ps(p.c), _mm512_mul_ps(_mm512_set1_ps(p.dx), fx)),
                              _mm512_mul_ps(_mm512_set1_ps(p.dy), fy));
     };
     const __m512 u = plane(t.u), v = plane(t.v);
-    _mm512_storeu_ps(u0, u);
-    _mm512_storeu_ps(v0, v);
+    _mm512_store_ps(out.u0, u);
+    _mm512_store_ps(out.v0, v);
     const __m512 lastStep = _mm512_cvtepi32_ps(_mm512_sub_epi32(n, _mm512_set1_epi32(1)));
-    const __mmask16 sized = _mm512_cmpgt_epi32_mask(n, _mm512_setzero_si512()) &
-                            _mm512_cmple_epi32_mask(n, _mm512_set1_epi32(GroupQueue::kMaxRow));
+    const __mmask16 drawn = _mm512_cmpgt_epi32_mask(n, skip);
+    const __mmask16 sized = _mm512_cmple_epi32_mask(n, _mm512_set1_epi32(GroupQueue::kMaxRow));
     const __mmask16 within = AxisWithin(u, w.du, lastStep, w.level->width, w.edges) &
                              AxisWithin(v, w.dv, lastStep, w.level->height, w.edges);
-    return valid & sized & within;
+    out.queueable = valid & drawn & sized & within;
+    out.empty = valid & ~static_cast<unsigned>(drawn);
 }
 
 // Affine bilinear rows: those inside the texture sixteen pixels at a time (short ones of
@@ -769,16 +808,22 @@ HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup
     WideConsts w;
     SetupWide<kConstant>(ctx, t, level, w);
     GroupQueue queue;
-    alignas(64) float u0s[16], v0s[16];
-    unsigned queueable = 0;
+    RowBatch batch;
     for (int r = 0; r < count; ++r) {
+        const int k = r % 16;
         if constexpr (kConstant) {
-            if (r % 16 == 0) queueable = QueueableRows(w, t, y0 + r, std::min(16, count - r), spans + r, u0s, v0s);
+            if (k == 0) QueueableRows(w, t, y0 + r, std::min(16, count - r), spans + r, batch);
         }
-        const int x0 = spans[r].x0, x1 = spans[r].x1, y = y0 + r, n = x1 - x0;
-        if (queueable >> (r % 16) & 1) {
-            QueueRow<kBlend>(w, tri, queue, u0s[r % 16], v0s[r % 16], RowPointer(ctx, y, x0), n);
-            continue;
+        const int x0 = spans[r].x0, y = y0 + r;
+        int n = spans[r].x1 - x0;
+        if constexpr (kConstant) {
+            if (batch.queueable >> k & 1) {
+                QueueRow<kBlend>(w, tri, queue, batch.u0[k], batch.v0[k], RowPointer(ctx, y, x0), batch.count[k],
+                                 batch.skip[k]);
+                continue;
+            }
+            if (batch.empty >> k & 1) continue;
+            n = batch.count[k];  // the window's end: the start would shift the stepping
         }
         if (n <= 0) continue;
         if (n > 8) {
@@ -792,7 +837,7 @@ HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup
                 continue;
             }
         }
-        TexturedRow<kBlend, kConstant, true, true, kAddr>(ctx, t, level, tri, y, x0, x1);
+        TexturedRow<kBlend, kConstant, true, true, kAddr>(ctx, t, level, tri, y, x0, x0 + n);
     }
     if constexpr (kConstant) DrawGroups<kBlend>(w, queue);
 }

@@ -215,6 +215,11 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
     const PixelBounds box = BoundsOf(ctx, X, Y, n);
     if (box.Empty()) return;
     std::int64_t yTop = box.yTop, yEnd = box.yEnd;
+    if (t.window.on) {
+        yTop = std::max<std::int64_t>(yTop, t.window.yFirst);
+        yEnd = std::min<std::int64_t>(yEnd, std::int64_t{t.window.yLast} + 1);
+        if (yTop >= yEnd) return;
+    }
     const std::int64_t xBegin = box.xBegin, xEnd = box.xEnd;
 
     // E(P) = dx (Py - Yi) - dy (Px - Xi) > 0 inside; a top or left edge also owns E == 0.
@@ -373,6 +378,7 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex
     // An affine triangle (equal rhw) merges only with a fourth vertex of that rhw.
     if (t.affine && d->pos[3] != a->pos[3] && a->pos[3] == b->pos[3] && b->pos[3] == c->pos[3]) return false;
     if (!SharesPlanes(*a, *b, *c, *d, t.affine, ctx.flat)) return false;
+    if (ctx.windows && t.constantColor && t.affine && !FindRowWindow(ctx, t, quad, 4)) return true;
     if (a1 < 0) {
         std::swap(X[1], X[3]);
         std::swap(Y[1], Y[3]);
