@@ -699,19 +699,25 @@ HALVORA_AVX512 inline void QueueRow(const WideConsts& w, const TexturedTriangle&
         u = _mm256_add_ps(u, tri.k.du);
         v = _mm256_add_ps(v, tri.k.dv);
     }
+    // Groups start at the first pixel drawn: lane k takes its coordinates from the stepped
+    // group that holds that pixel, so each pixel keeps the values of the unshifted rows.
+    const __m256i take = _mm256_add_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(skip));
+    __m256 uNext = _mm256_add_ps(u, tri.k.du), vNext = _mm256_add_ps(v, tri.k.dv);
+    n -= skip;
+    dst += skip;
     // The size in a register: the byte stores of live may alias it and would force a
     // reload after each of them.
     int size = q.size;
-    unsigned from = 0xFFu << skip;
     for (; n > 0; n -= 8, dst += 8) {
-        _mm256_store_ps(q.u[size], u);
-        _mm256_store_ps(q.v[size], v);
+        _mm256_store_ps(q.u[size], _mm256_permutex2var_ps(u, take, uNext));
+        _mm256_store_ps(q.v[size], _mm256_permutex2var_ps(v, take, vNext));
         q.dst[size] = dst;
-        q.live[size] = static_cast<std::uint8_t>((n >= 8 ? 0xFFu : (1u << n) - 1) & from);
-        from = 0xFF;
+        q.live[size] = static_cast<std::uint8_t>(n >= 8 ? 0xFFu : (1u << n) - 1);
         ++size;
-        u = _mm256_add_ps(u, tri.k.du);
-        v = _mm256_add_ps(v, tri.k.dv);
+        u = uNext;
+        v = vNext;
+        uNext = _mm256_add_ps(uNext, tri.k.du);
+        vNext = _mm256_add_ps(vNext, tri.k.dv);
     }
     q.size = size;
 }
