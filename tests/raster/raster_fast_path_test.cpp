@@ -143,19 +143,7 @@ struct NoiseTexture {
 // Texture times diffuse, bilinear, the given address mode on both axes and blend.
 raster::DrawState BilinearModulate(const raster::TextureView& tex, std::uint32_t address, bool blend,
                                    std::uint32_t src, std::uint32_t dst) {
-    raster::DrawState s;
-    s.cullMode = 1;
-    raster::StageState& st = s.stages[0];
-    st.texture = &tex;
-    st.colorOp = st.alphaOp = 4;
-    st.colorArg1 = st.alphaArg1 = 2;
-    st.colorArg2 = st.alphaArg2 = 0;
-    st.minFilter = st.magFilter = 2;
-    st.addressU = st.addressV = address;
-    s.alphaBlendEnable = blend;
-    s.srcBlend = src;
-    s.destBlend = dst;
-    return s;
+    return ModulateTexture(tex, 2, address, blend, src, dst);
 }
 
 // Rows whose every bilinear footprint lies inside the texture skip addressing; triangles that

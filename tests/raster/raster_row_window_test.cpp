@@ -54,21 +54,10 @@ void AppendParticle(std::vector<TLVertex>& out, float cx, float cy, float half, 
     out.insert(out.end(), {p0, p1, p2, p1, p2, p3});
 }
 
+// Source alpha over ONE (additive) or INVSRCALPHA.
 raster::DrawState Particles(const raster::TextureView& tex, std::uint32_t filter, std::uint32_t address,
                             std::uint32_t destBlend) {
-    raster::DrawState s;
-    s.cullMode = 1;
-    raster::StageState& st = s.stages[0];
-    st.texture = &tex;
-    st.colorOp = st.alphaOp = 4;
-    st.colorArg1 = st.alphaArg1 = 2;
-    st.colorArg2 = st.alphaArg2 = 0;
-    st.minFilter = st.magFilter = filter;
-    st.addressU = st.addressV = address;
-    s.alphaBlendEnable = true;
-    s.srcBlend = 5;  // SRCALPHA
-    s.destBlend = destBlend;
-    return s;
+    return ModulateTexture(tex, filter, address, true, 5, destBlend);
 }
 
 struct SimdLimit {

@@ -76,6 +76,24 @@ inline std::vector<TLVertex> Quad(float x0, float y0, float x1, float y1, std::u
     return {a, b, c, c, b, d};
 }
 
+// Texture times diffuse in colour and alpha, one filter and address mode, and the blend.
+inline raster::DrawState ModulateTexture(const raster::TextureView& tex, std::uint32_t filter, std::uint32_t address,
+                                         bool blend, std::uint32_t src, std::uint32_t dst) {
+    raster::DrawState s;
+    s.cullMode = 1;
+    raster::StageState& st = s.stages[0];
+    st.texture = &tex;
+    st.colorOp = st.alphaOp = 4;
+    st.colorArg1 = st.alphaArg1 = 2;
+    st.colorArg2 = st.alphaArg2 = 0;
+    st.minFilter = st.magFilter = filter;
+    st.addressU = st.addressV = address;
+    s.alphaBlendEnable = blend;
+    s.srcBlend = src;
+    s.destBlend = dst;
+    return s;
+}
+
 struct Texture {
     std::vector<std::uint32_t> texels;
     raster::SurfaceView level;
