@@ -33,6 +33,7 @@ struct Batch {
     std::vector<Vertex> clip;    // clip space (transformed layouts) or screen space (hasRHW)
     std::vector<Vertex> screen;  // projected, valid where outcode is 0
     std::vector<std::uint8_t> outcode;
+    std::vector<int> slot;  // where vertex k of a triangle list was fetched: k or an equal earlier one
 };
 
 Batch& Scratch() {
@@ -383,6 +384,7 @@ void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_
         b.clip.resize(need);
         b.screen.resize(need);
         b.outcode.resize(need);
+        b.slot.resize(need);
     }
     const std::size_t stride = static_cast<std::size_t>(layout.stride);
     const std::uint8_t* base = data + static_cast<std::size_t>(first) * stride;
@@ -396,14 +398,14 @@ void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_
             const bool clear = flat ? (d[0] >> 24) == 0 : ((d[0] | d[1] | d[2]) >> 24) == 0;
             for (int k = 0; k < 3; ++k) {
                 const std::size_t at = static_cast<std::size_t>(i + k);
+                b.slot[at] = static_cast<int>(at);
                 if (clear) {
                     SetColor(b.clip[at], d[k]);
                     b.outcode[at] = kOutInvalid;
                 } else if (k < 2 && previousFetched && SameSource(layout, p + k * stride, p - (2 - k) * stride)) {
-                    // A quad's second triangle repeats two corners of its first: reuse them.
-                    b.clip[at] = b.clip[at - 2];
-                    b.screen[at] = b.screen[at - 2];
-                    b.outcode[at] = b.outcode[at - 2];
+                    // A quad's second triangle repeats two corners of its first: they are used
+                    // where they were fetched.
+                    b.slot[at] = b.slot[at - 2];
                 } else {
                     FetchVertex(layout, p + k * stride, d[k], tf, b, at);
                 }
@@ -413,6 +415,7 @@ void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_
     }
     for (; i < count; ++i) {
         const std::uint8_t* p = base + static_cast<std::size_t>(i) * stride;
+        b.slot[static_cast<std::size_t>(i)] = static_cast<int>(i);
         FetchVertex(layout, p, DiffuseOf(state, layout, p), tf, b, static_cast<std::size_t>(i));
     }
 }
@@ -507,7 +510,7 @@ bool DrawPrimitive(const DrawState& state, const VertexLayout& layout, const std
         const int triangles = std::min(kSliceTriangles, primitiveCount - done);
         Fetch(state, layout, vertexData, startVertex + std::int64_t{3} * done, std::int64_t{3} * triangles, p.tf,
               p.ctx.clearAlphaIsNoop, p.ctx.flat, batch);
-        Assemble(as, primitiveType, triangles, [](int k) { return k; });
+        Assemble(as, primitiveType, triangles, [&batch](int k) { return batch.slot[static_cast<std::size_t>(k)]; });
     }
     return true;
 }

@@ -116,8 +116,13 @@ Plane MakePlane(const float f[3], float x1, float y1, float x2, float y2, float 
 }
 
 std::uint32_t PackColor(const float c[4]) {
-    auto ch = [](float v) {
-        return static_cast<std::uint32_t>(std::clamp(static_cast<int>(std::lround(v)), 0, 255));
+    // Rounds half away from zero, as lround does, without its library call: every constant
+    // colour primitive passes here.
+    auto ch = [](float v) -> std::uint32_t {
+        if (!(v > 0.0f)) return 0;  // NaN too
+        if (!(v < 255.0f)) return 255;
+        const int whole = static_cast<int>(v);
+        return static_cast<std::uint32_t>(whole + (v - static_cast<float>(whole) >= 0.5f ? 1 : 0));
     };
     return ch(c[3]) << 24 | ch(c[0]) << 16 | ch(c[1]) << 8 | ch(c[2]);
 }
@@ -307,7 +312,7 @@ bool SharesPlanes(const Vertex& a, const Vertex& b, const Vertex& c, const Verte
     return true;
 }
 
-bool SameVertex(const Vertex& a, const Vertex& b) { return std::memcmp(&a, &b, sizeof(Vertex)) == 0; }
+bool SameVertex(const Vertex& a, const Vertex& b) { return &a == &b || std::memcmp(&a, &b, sizeof(Vertex)) == 0; }
 
 }  // namespace
 
