@@ -49,8 +49,10 @@ struct Vertex {
 };
 
 // value(x, y) = c + dx * (x - originX) + dy * (y - originY), at pixel centres.
+// Left uninitialised, as are the planes and origin of a triangle's set-up: one is built for
+// every primitive, and zeroing them cost more than the set-up that writes them all.
 struct Plane {
-    float c = 0, dx = 0, dy = 0;
+    float c, dx, dy;
 };
 
 // Where a primitive's pixels can change the target at all, as bounds on rows and on each
@@ -59,12 +61,13 @@ struct Plane {
 // target exactly as it is.
 // Lines are kept relative to the primitive's origin (the y passed in is y - originY and the
 // x they give is x - originX), so that they lose no precision far from the screen's corner.
+// Only on is set until a window is found.
 struct RowWindow {
     bool on = false;
-    int yFirst = 0, yLast = 0;
-    float originX = 0, originY = 0;
+    int yFirst, yLast;
+    float originX, originY;
     static constexpr int kAxes = 4;
-    float startP[kAxes] = {}, startQ[kAxes] = {}, endP[kAxes] = {}, endQ[kAxes] = {};
+    float startP[kAxes], startQ[kAxes], endP[kAxes], endQ[kAxes];
     // Rounding of the lines is far below the eighth of a texel they are widened by; this is
     // on top.
     static constexpr float kSlack = 1.0f / 64;
@@ -72,7 +75,7 @@ struct RowWindow {
 };
 
 struct TriangleSetup {
-    float originX = 0, originY = 0;
+    float originX, originY;
     Plane q, u, v;       // u and v are multiplied by q (perspective-correct)
     Plane color[4];      // r, g, b, a
     bool constantColor = false;
