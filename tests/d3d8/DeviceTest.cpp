@@ -311,6 +311,15 @@ TEST_F(Device8, AColouredRectangleLandsOnItsPixels)
     EXPECT_EQ(stream, nullptr);  // an UP draw leaves stream 0 unset
 }
 
+// Both sides drawn, source alpha blended over the target by DestBlend.
+void BlendBySourceAlpha(IDirect3DDevice8* device, D3DBLEND destBlend)
+{
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, destBlend);
+}
+
 // A fade repeated over a dark target stops redrawing what it can no longer change; pixels
 // written through a lock must be faded all the same.
 TEST_F(Device8, ARepeatedFadeStillReachesPixelsWrittenThroughALock)
@@ -320,10 +329,7 @@ TEST_F(Device8, ARepeatedFadeStillReachesPixelsWrittenThroughALock)
     const TLVertex a{0, 0, 0, 1, fade, 0, 0}, b{64, 0, 0, 1, fade, 0, 0}, c{0, 32, 0, 1, fade, 0, 0},
         d{64, 32, 0, 1, fade, 0, 0};
     const TLVertex quad[6] = {a, b, c, c, b, d};
-    Device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    Device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    BlendBySourceAlpha(Device, D3DBLEND_INVSRCALPHA);
     Device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     Device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     Device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
@@ -509,10 +515,7 @@ TEST_F(Device8, TexelsRewrittenThroughALockAreDrawnAsTheyNowAre)
     const TLVertex a{0, 0, 0, 1, white, 0, 0}, b{64, 0, 0, 1, white, 1, 0}, c{0, 32, 0, 1, white, 0, 1},
         d{64, 32, 0, 1, white, 1, 1};
     const TLVertex quad[6] = {a, b, c, c, b, d};
-    Device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    Device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    BlendBySourceAlpha(Device, D3DBLEND_ONE);
     Device->SetTexture(0, texture);
     Device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
     Device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
