@@ -87,13 +87,17 @@ std::uint8_t ScreenOutcode(const Vertex& v) {
     return code;
 }
 
+// Screen x, y, z and rhw of clip-space position c, in one register.
+inline __m128 ProjectedPosition(const float c[4], const Transform& tf) {
+    const float rhw = 1.0f / c[3];
+    return _mm_setr_ps(static_cast<float>(tf.vp.x) + (1.0f + c[0] * rhw) * static_cast<float>(tf.vp.width) * 0.5f,
+                       static_cast<float>(tf.vp.y) + (1.0f - c[1] * rhw) * static_cast<float>(tf.vp.height) * 0.5f,
+                       tf.vp.minZ + c[2] * rhw * (tf.vp.maxZ - tf.vp.minZ), rhw);
+}
+
 Vertex Project(const Vertex& c, const Transform& tf) {
     Vertex s = c;
-    const float rhw = 1.0f / c.pos[3];
-    s.pos[0] = static_cast<float>(tf.vp.x) + (1.0f + c.pos[0] * rhw) * static_cast<float>(tf.vp.width) * 0.5f;
-    s.pos[1] = static_cast<float>(tf.vp.y) + (1.0f - c.pos[1] * rhw) * static_cast<float>(tf.vp.height) * 0.5f;
-    s.pos[2] = tf.vp.minZ + c.pos[2] * rhw * (tf.vp.maxZ - tf.vp.minZ);
-    s.pos[3] = rhw;
+    _mm_storeu_ps(s.pos, ProjectedPosition(c.pos, tf));
     return s;
 }
 
@@ -193,9 +197,8 @@ public:
         int accept = 0;
         if (state_.cullMode == d3d::kCullCcw) accept = 1;
         if (state_.cullMode == d3d::kCullCw) accept = -1;
-        const Vertex* first[3] = {&b_.screen[k0], &b_.screen[k1], &b_.screen[k2]};
-        const Vertex* second[3] = {&b_.screen[m0], &b_.screen[m1], &b_.screen[m2]};
-        return RasterQuadPair(ctx_, first, second, b_.clip[k0].color, b_.clip[m0].color, accept, accept);
+        return RasterQuadPair(ctx_, b_.screen[k0], b_.screen[k1], b_.screen[k2], b_.screen[m0], b_.screen[m1],
+                              b_.screen[m2], b_.clip[k0].color, b_.clip[m0].color, accept);
     }
 
     // Particles arrive as lists of small quads scattered over the target: fetching the
@@ -327,26 +330,28 @@ std::uint32_t DiffuseOf(const DrawState& state, const VertexLayout& layout, cons
     return diffuse;
 }
 
+// Each element is stored once, whole, from a register, and the screen copy is built from the
+// same registers: copying the clip-space vertex back out of memory, or returning the
+// projection through the stack, stalled on stores too narrow to forward to the loads.
 void FetchVertex(const VertexLayout& layout, const std::uint8_t* p, std::uint32_t diffuse, const Transform& tf,
                  Batch& b, std::size_t i) {
     Vertex& v = b.clip[i];
     const std::uint8_t* pos = p + layout.positionOffset;
-    const float x = LoadFloat(pos), y = LoadFloat(pos + 4), z = LoadFloat(pos + 8);
-    SetColor(v, diffuse);
-    v.tex[0] = v.tex[1] = 0.0f;
-    if (layout.texOffset >= 0) {
-        v.tex[0] = LoadFloat(p + layout.texOffset);
-        v.tex[1] = LoadFloat(p + layout.texOffset + 4);
-    }
+    const __m128 color = _mm_cvtepi32_ps(_mm_setr_epi32(static_cast<int>((diffuse >> 16) & 255),
+                                                        static_cast<int>((diffuse >> 8) & 255),
+                                                        static_cast<int>(diffuse & 255), static_cast<int>(diffuse >> 24)));
+    __m128 tex = _mm_setzero_ps();
+    if (layout.texOffset >= 0) tex = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + layout.texOffset)));
+    _mm_storeu_ps(v.color, color);
+    _mm_storel_pi(reinterpret_cast<__m64*>(v.tex), tex);
     std::uint8_t& code = b.outcode[i];
+    __m128 screen;
     if (layout.hasRHW) {
-        v.pos[0] = x;
-        v.pos[1] = y;
-        v.pos[2] = z;
-        v.pos[3] = LoadFloat(pos + 12);
+        screen = _mm_loadu_ps(reinterpret_cast<const float*>(pos));
+        _mm_storeu_ps(v.pos, screen);
         code = ScreenOutcode(v);
-        b.screen[i] = v;
     } else {
+        const float x = LoadFloat(pos), y = LoadFloat(pos + 4), z = LoadFloat(pos + 8);
         const float* m = tf.m;
         // The rows of the matrix scaled and summed in the order the scalar expression
         // x * m[c] + y * m[4 + c] + z * m[8 + c] + m[12 + c] gives, four columns at once.
@@ -355,18 +360,34 @@ void FetchVertex(const VertexLayout& layout, const std::uint8_t* p, std::uint32_
                                       _mm_mul_ps(_mm_set1_ps(z), _mm_loadu_ps(m + 8)));
         _mm_storeu_ps(v.pos, _mm_add_ps(sum, _mm_loadu_ps(m + 12)));
         code = ClipOutcode(v, tf);
-        if (code == 0) b.screen[i] = Project(v, tf);
+        if (code != 0) return;
+        screen = ProjectedPosition(v.pos, tf);
     }
+    Vertex& s = b.screen[i];
+    _mm_storeu_ps(s.pos, screen);
+    _mm_storeu_ps(s.color, color);
+    _mm_storel_pi(reinterpret_cast<__m64*>(s.tex), tex);
 }
 
 // The elements a vertex is fetched from are bit for bit those of the vertex at q.
 bool SameSource(const VertexLayout& layout, const std::uint8_t* p, const std::uint8_t* q) {
+    // Words loaded straight from the elements (the last one overlapping the first when the
+    // size is not a multiple of eight): copying them into a zeroed block first stalled every
+    // compare on a store that could not forward to the load.
     auto same = [&](int offset, std::size_t bytes) {
         if (offset < 0) return true;
-        std::uint64_t a[2] = {0, 0}, b[2] = {0, 0};
-        std::memcpy(a, p + offset, bytes);
-        std::memcpy(b, q + offset, bytes);
-        return a[0] == b[0] && a[1] == b[1];
+        if (bytes < 8) {
+            std::uint32_t a, b;
+            std::memcpy(&a, p + offset, 4);
+            std::memcpy(&b, q + offset, 4);
+            return a == b;
+        }
+        std::uint64_t a0, b0, a1, b1;
+        std::memcpy(&a0, p + offset, 8);
+        std::memcpy(&b0, q + offset, 8);
+        std::memcpy(&a1, p + offset + bytes - 8, 8);
+        std::memcpy(&b1, q + offset + bytes - 8, 8);
+        return a0 == b0 && a1 == b1;
     };
     return same(layout.positionOffset, layout.hasRHW ? 16 : 12) && same(layout.diffuseOffset, 4) &&
            same(layout.texOffset, 8);

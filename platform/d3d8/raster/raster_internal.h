@@ -199,12 +199,14 @@ void EndTargetBridge(DrawContext& ctx);
 void RasterTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c,
                     const float flatColor[4], int acceptWinding);
 int TriangleWinding(const Vertex& a, const Vertex& b, const Vertex& c);
-// Two list triangles (a, b, c) and (b, c, d) or (c, b, d) forming one convex quad with
-// shared attribute planes are scanned as that quad: one span per row instead of two.
-// Coverage is the union of the two triangles' (the shared diagonal is interior). False when
-// they do not qualify; nothing is drawn then.
-bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex* second[3],
-                    const float flatFirst[4], const float flatSecond[4], int acceptFirst, int acceptSecond);
+// Two list triangles (a, b, c) and (e, f, d), where e, f are b, c or c, b, forming one convex
+// quad with shared attribute planes are scanned as that quad: one span per row instead of
+// two. Coverage is the union of the two triangles' (the shared diagonal is interior). False
+// when they do not qualify; nothing is drawn then. The corners come one by one, not as
+// arrays: loading an array of pointers stored a pointer at a time stalls.
+bool RasterQuadPair(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& e,
+                    const Vertex& f, const Vertex& d, const float flatFirst[4], const float flatSecond[4],
+                    int accept);
 void RasterLine(const DrawContext& ctx, const Vertex& a, const Vertex& b, const float flatColor[4],
                 bool lastPixel);
 void RasterPoint(const DrawContext& ctx, const Vertex& p, float size);

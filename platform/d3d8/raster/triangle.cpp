@@ -348,11 +348,12 @@ void RasterTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, co
     ScanConvex(ctx, X, Y, 3, t);
 }
 
-bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex* second[3],
-                    const float flatFirst[4], const float flatSecond[4], int acceptFirst, int acceptSecond) {
-    const Vertex *a = first[0], *b = first[1], *c = first[2], *d = second[2];
-    const bool shared = (SameVertex(*second[0], *b) && SameVertex(*second[1], *c)) ||
-                        (SameVertex(*second[0], *c) && SameVertex(*second[1], *b));
+bool RasterQuadPair(const DrawContext& ctx, const Vertex& av, const Vertex& bv, const Vertex& cv, const Vertex& e,
+                    const Vertex& f, const Vertex& dv, const float flatFirst[4], const float flatSecond[4],
+                    int accept) {
+    const Vertex *a = &av, *b = &bv, *c = &cv, *d = &dv;
+    const bool bFirst = SameVertex(e, *b);
+    const bool shared = (bFirst && SameVertex(f, *c)) || (SameVertex(e, *c) && SameVertex(f, *b));
     if (!shared) return false;
     if (ctx.flat && !std::equal(flatFirst, flatFirst + 4, flatSecond)) return false;
     const Vertex* quad[4] = {a, b, d, c};
@@ -365,10 +366,9 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex* first[3], const Vertex
     if (BoundsOf(ctx, X, Y, 4).Empty()) return true;
     auto area = [&](int i, int j, int k) { return (X[j] - X[i]) * (Y[k] - Y[i]) - (X[k] - X[i]) * (Y[j] - Y[i]); };
     const std::int64_t a1 = area(0, 1, 3);  // a, b, c
-    const bool bFirst = SameVertex(*second[0], *b);
     const std::int64_t a2 = bFirst ? area(1, 3, 2) : area(3, 1, 2);
-    auto accepted = [](std::int64_t ar, int accept) { return ar != 0 && !(accept > 0 && ar < 0) && !(accept < 0 && ar > 0); };
-    if (!accepted(a1, acceptFirst) || !accepted(a2, acceptSecond)) return false;
+    auto accepted = [](std::int64_t ar, int winding) { return ar != 0 && !(winding > 0 && ar < 0) && !(winding < 0 && ar > 0); };
+    if (!accepted(a1, accept) || !accepted(a2, accept)) return false;
     // Convex: every corner of a, b, d, c turns the same way as a, b, c.
     for (int i = 0; i < 4; ++i) {
         const std::int64_t turn = area(i, (i + 1) % 4, (i + 2) % 4);
