@@ -14,6 +14,7 @@ constexpr EventKind kExposeEvent = EventKind::Expose;
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xrandr.h>
+#include <emmintrin.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -406,6 +407,34 @@ private:
     return u->perRow >= (w + u->runPixels - 1) / u->runPixels ? u : nullptr;
   }
 
+  // Copies into the shared image with stores that bypass the caches: the server reads the
+  // image from memory anyway, and ordinary stores would first read every line of it and
+  // push the frame being drawn out of the cache. Callers fence once the image is complete.
+  static void StreamCopy(char* dst, const void* from, std::size_t bytes) {
+    const char* src = static_cast<const char*>(from);
+    constexpr std::size_t kMin = 256;  // shorter copies gain nothing
+    if (bytes < kMin) {
+      std::memcpy(dst, src, bytes);
+      return;
+    }
+    const std::size_t head = (16 - reinterpret_cast<std::uintptr_t>(dst) % 16) % 16;
+    std::memcpy(dst, src, head);
+    dst += head;
+    src += head;
+    bytes -= head;
+    for (; bytes >= 64; bytes -= 64, dst += 64, src += 64) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(dst), a);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 16), b);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 32), c);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 48), d);
+    }
+    std::memcpy(dst, src, bytes);
+  }
+
   // The runs of one row not marked unchanged, as few copies as possible.
   static void CopyChangedRuns(const UnchangedRuns& same, int y, int w, const std::uint32_t* src, char* row) {
     const std::uint8_t* flags = same.flags + std::size_t(y) * std::size_t(same.perRow);
@@ -418,12 +447,13 @@ private:
       const int first = r;
       while (r < runs && !(flags[r] & same.bit)) ++r;
       const int x0 = first * same.runPixels, x1 = std::min(w, r * same.runPixels);
-      std::memcpy(row + std::size_t(x0) * 4, src + x0, std::size_t(x1 - x0) * 4);
+      StreamCopy(row + std::size_t(x0) * 4, src + x0, std::size_t(x1 - x0) * 4);
     }
   }
 
   // X8R8G8B8 into the visual's layout; a straight copy for the common 24/32-bit visual.
-  void Convert(const Frame& frame, int w, int h, char* dst, int dstPitch, int bitsPerPixel,
+  // shared: dst is the image the server reads from shared memory.
+  void Convert(const Frame& frame, int w, int h, char* dst, int dstPitch, int bitsPerPixel, bool shared,
                const UnchangedRuns* same = nullptr) const {
     const bool direct = DirectLayout(bitsPerPixel);
     for (int y = 0; y < h; ++y) {
@@ -435,7 +465,10 @@ private:
         continue;
       }
       if (direct) {
-        std::memcpy(row, src, std::size_t(w) * 4);
+        if (shared)
+          StreamCopy(row, src, std::size_t(w) * 4);
+        else
+          std::memcpy(row, src, std::size_t(w) * 4);
         continue;
       }
       for (int x = 0; x < w; ++x) {
@@ -471,7 +504,8 @@ private:
     XImage* image = win.shmImage;
     const UnchangedRuns* same = DirectLayout(image->bits_per_pixel) ? Reusable(win, frame, w, h) : nullptr;
     win.shmSource = nullptr;  // until the image holds the whole of this frame
-    Convert(frame, w, h, image->data, image->bytes_per_line, image->bits_per_pixel, same);
+    Convert(frame, w, h, image->data, image->bytes_per_line, image->bits_per_pixel, true, same);
+    _mm_sfence();  // the streamed stores reach memory before the server is asked to read it
     // Synchronous so the shared buffer may be reused at once; errors fall back to XPutImage.
     if (!Trapped([&] { return XShmPutImage(dpy_, id, gc_, image, 0, 0, 0, 0, unsigned(w), unsigned(h), False) != 0; })) {
       ReleaseShm(win);
@@ -516,7 +550,7 @@ private:
     if (!image) return false;
     std::vector<char> buffer(std::size_t(image->bytes_per_line) * h);
     image->data = buffer.data();
-    Convert(frame, w, h, image->data, image->bytes_per_line, image->bits_per_pixel);
+    Convert(frame, w, h, image->data, image->bytes_per_line, image->bits_per_pixel, false);
     XPutImage(dpy_, id, gc_, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
     // A round trip per frame keeps a slow server from piling up frames behind us.
     XSync(dpy_, False);
