@@ -83,11 +83,14 @@ int32_t TPartVisual::WriteSystem(const TParticles& System, TDiffuseTexVertex* Ou
       CY += P.CenterRadius * std::sin(P.CenterAngle);
     }
     const D3DCOLOR C = P.Color;
+    // The shared corners are written again rather than copied: a copy would load them back
+    // while their fields' stores are still in flight, and stall on every quad.
+    const float X1 = CX + A, Y1 = CY + B, X2 = CX - A, Y2 = CY - B;
     SetCorner(Out[0], CX - B, CY + A, C, U0, V0);
-    SetCorner(Out[1], CX + A, CY + B, C, U1, V0);
-    SetCorner(Out[2], CX - A, CY - B, C, U0, V1);
-    Out[3] = Out[1];
-    Out[4] = Out[2];
+    SetCorner(Out[1], X1, Y1, C, U1, V0);
+    SetCorner(Out[2], X2, Y2, C, U0, V1);
+    SetCorner(Out[3], X1, Y1, C, U1, V0);
+    SetCorner(Out[4], X2, Y2, C, U0, V1);
     SetCorner(Out[5], CX + B, CY - A, C, U1, V1);
   }
   return Quads;

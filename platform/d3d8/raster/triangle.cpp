@@ -215,9 +215,10 @@ PixelBounds BoundsOf(const DrawContext& ctx, const std::int64_t* X, const std::i
             std::min<std::int64_t>(ctx.clipRight, FloorDiv(maxX, kSubpixel) + 1)};
 }
 
-// Rows of the convex polygon X, Y (n <= 4 vertices, clockwise on the y-down screen).
-void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, int n, const TriangleSetup& t) {
-    const PixelBounds box = BoundsOf(ctx, X, Y, n);
+// Rows of the convex polygon X, Y (n <= 4 vertices, clockwise on the y-down screen), whose
+// BoundsOf is box.
+void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, int n, const TriangleSetup& t,
+                const PixelBounds& box) {
     if (box.Empty()) return;
     std::int64_t yTop = box.yTop, yEnd = box.yEnd;
     if (t.window.on) {
@@ -345,7 +346,7 @@ void RasterTriangle(const DrawContext& ctx, const Vertex& a, const Vertex& b, co
     const float fy[3] = {Y[0] / float(kSubpixel), Y[1] / float(kSubpixel), Y[2] / float(kSubpixel)};
     TriangleSetup t;
     if (!SetupAttributes(ctx, v, flatColor, fx[0], fy[0], fx[1], fy[1], fx[2], fy[2], t)) return;
-    ScanConvex(ctx, X, Y, 3, t);
+    ScanConvex(ctx, X, Y, 3, t, BoundsOf(ctx, X, Y, 3));
 }
 
 bool RasterQuadPair(const DrawContext& ctx, const Vertex& av, const Vertex& bv, const Vertex& cv, const Vertex& e,
@@ -363,7 +364,8 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex& av, const Vertex& bv, 
     }
     // Particles at the ends of their lives shrink below a pixel: when no pixel centre lies
     // even in the box around both triangles, neither draws anything, merged or not.
-    if (BoundsOf(ctx, X, Y, 4).Empty()) return true;
+    const PixelBounds box = BoundsOf(ctx, X, Y, 4);
+    if (box.Empty()) return true;
     auto area = [&](int i, int j, int k) { return (X[j] - X[i]) * (Y[k] - Y[i]) - (X[k] - X[i]) * (Y[j] - Y[i]); };
     const std::int64_t a1 = area(0, 1, 3);  // a, b, c
     const std::int64_t a2 = bFirst ? area(1, 3, 2) : area(3, 1, 2);
@@ -388,7 +390,7 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex& av, const Vertex& bv, 
         std::swap(X[1], X[3]);
         std::swap(Y[1], Y[3]);
     }
-    ScanConvex(ctx, X, Y, 4, t);
+    ScanConvex(ctx, X, Y, 4, t, box);  // the box of the corners in any order
     return true;
 }
 
