@@ -888,7 +888,7 @@ void TexturedSpanAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int
 
 // kTrack: also tells whether any pixel changed (true may also mean "not known").
 template <FastBlend kBlend, bool kTrack = false>
-HALVORA_AVX2 bool ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+HALVORA_AVX2 inline bool ColorRowAvx2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
     std::uint32_t* dst = RowPointer(ctx, y, x0);
     __m256i changed = _mm256_setzero_si256();
     auto store = [&](std::uint32_t* at, __m256i old, __m256i value) HALVORA_AVX2 {
@@ -955,7 +955,7 @@ inline __m128i BlendDiv255x8(__m128i x) {
 }
 
 template <FastBlend kBlend, bool kTrack = false>
-bool ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+inline bool ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
     std::uint32_t* dst = RowPointer(ctx, y, x0);
     int n = x1 - x0;
     const std::uint32_t argb = t.argb;
@@ -999,7 +999,7 @@ bool ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0,
 
 // ColorRowAvx2's arithmetic, sixteen pixels at a time.
 template <FastBlend kBlend, bool kTrack = false>
-HALVORA_AVX512 bool ColorRowWide(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+HALVORA_AVX512 inline bool ColorRowWide(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
     std::uint32_t* dst = RowPointer(ctx, y, x0);
     const __m512i color = _mm512_set1_epi32(static_cast<int>(t.argb));
     const __m512i src = _mm512_unpacklo_epi8(color, _mm512_setzero_si512());  // the same four channels in every pixel
@@ -1056,23 +1056,18 @@ void ColorSpanSse2(const DrawContext& ctx, const TriangleSetup& t, int y, int x0
 
 // The fill over settled runs: a run the same fill left unchanged last time, with nothing
 // written since, holds its fixed points and is skipped; a whole run left unchanged now is
-// marked. Row is one of the ColorRow routines with change tracking.
-template <FastBlend kBlend, class Level>
-void SettlingColorSpan(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
-    SettledRuns& runs = *ctx.target.settled;
-    if (!t.constantColor) {
-        Unsettle(runs, y, x0, x1);
-        return GeneralSpan(ctx, t, y, x0, x1);
-    }
-    ClaimSettled(runs, FillKey(kBlend, t.argb));
+// marked. row(x0, x1) is one of the ColorRow routines with change tracking; the loop is
+// inlined into each level's own routine, as a call per run cost more than its pixels.
+template <class Row>
+__attribute__((always_inline)) inline void SettleRuns(const DrawContext& ctx, int y, int x0, int x1,
+                                                      std::uint8_t* flags, Row row) {
     constexpr int kRun = SettledRuns::kPixels;
-    std::uint8_t* flags = runs.flags + static_cast<std::ptrdiff_t>(y) * runs.perRow;
+    const int width = ctx.target.width;
     for (int x = x0; x < x1;) {
         const int run = x / kRun, begin = run * kRun;
-        const int runEnd = std::min(begin + kRun, ctx.target.width), stop = std::min(x1, runEnd);
+        const int runEnd = std::min(begin + kRun, width), stop = std::min(x1, runEnd);
         if (!(flags[run] & SettledRuns::kSettled)) {
-            const bool changed = Level::template Row<kBlend>(ctx, t, y, x, stop);
-            if (changed) {
+            if (row(x, stop)) {
                 flags[run] = 0;
             } else if (x == begin && stop == runEnd) {
                 flags[run] |= SettledRuns::kSettled;
@@ -1084,22 +1079,35 @@ void SettlingColorSpan(const DrawContext& ctx, const TriangleSetup& t, int y, in
 
 struct WideLevel {
     template <FastBlend B>
-    static bool Row(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
-        return ColorRowWide<B, true>(ctx, t, y, x0, x1);
+    HALVORA_AVX512 static void Settle(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1,
+                                      std::uint8_t* flags) {
+        SettleRuns(ctx, y, x0, x1, flags, [&](int a, int b) HALVORA_AVX512 { return ColorRowWide<B, true>(ctx, t, y, a, b); });
     }
 };
 struct Avx2Level {
     template <FastBlend B>
-    static bool Row(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
-        return ColorRowAvx2<B, true>(ctx, t, y, x0, x1);
+    HALVORA_AVX2 static void Settle(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1,
+                                    std::uint8_t* flags) {
+        SettleRuns(ctx, y, x0, x1, flags, [&](int a, int b) HALVORA_AVX2 { return ColorRowAvx2<B, true>(ctx, t, y, a, b); });
     }
 };
 struct Sse2Level {
     template <FastBlend B>
-    static bool Row(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
-        return ColorRowSse2<B, true>(ctx, t, y, x0, x1);
+    static void Settle(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1, std::uint8_t* flags) {
+        SettleRuns(ctx, y, x0, x1, flags, [&](int a, int b) { return ColorRowSse2<B, true>(ctx, t, y, a, b); });
     }
 };
+
+template <FastBlend kBlend, class Level>
+void SettlingColorSpan(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {
+    SettledRuns& runs = *ctx.target.settled;
+    if (!t.constantColor) {
+        Unsettle(runs, y, x0, x1);
+        return GeneralSpan(ctx, t, y, x0, x1);
+    }
+    ClaimSettled(runs, FillKey(kBlend, t.argb));
+    Level::template Settle<kBlend>(ctx, t, y, x0, x1, runs.flags + static_cast<std::ptrdiff_t>(y) * runs.perRow);
+}
 
 template <template <FastBlend> class Table>
 auto Pick(FastBlend blend) -> decltype(Table<FastBlend::kReplace>::fn) {
