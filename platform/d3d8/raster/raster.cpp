@@ -369,6 +369,78 @@ void FetchVertex(const VertexLayout& layout, const std::uint8_t* p, std::uint32_
     _mm_storel_pi(reinterpret_cast<__m64*>(s.tex), tex);
 }
 
+// FetchVertex for four untransformed vertices at once, one per lane: every lane's arithmetic
+// is the scalar path's, operation for operation, so the results are bit for bit the same.
+void FetchCorners(const VertexLayout& layout, const std::uint8_t* const p[4], const std::uint32_t diffuse[4],
+                  const Transform& tf, Batch& b, const std::size_t at[4]) {
+    auto lanes = [&](int offset) {
+        return _mm_setr_ps(LoadFloat(p[0] + offset), LoadFloat(p[1] + offset), LoadFloat(p[2] + offset),
+                           LoadFloat(p[3] + offset));
+    };
+    const int po = layout.positionOffset;
+    const __m128 x = lanes(po), y = lanes(po + 4), z = lanes(po + 8);
+    const float* m = tf.m;
+    auto column = [&](int c) {
+        const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, _mm_set1_ps(m[c])), _mm_mul_ps(y, _mm_set1_ps(m[4 + c]))),
+                                      _mm_mul_ps(z, _mm_set1_ps(m[8 + c])));
+        return _mm_add_ps(sum, _mm_set1_ps(m[12 + c]));
+    };
+    __m128 cx = column(0), cy = column(1), cz = column(2), cw = column(3);
+
+    // ClipOutcode's tests, lane by lane.
+    const __m128 zero = _mm_setzero_ps();
+    auto unordered = [&](__m128 v) {
+        const __m128 zeroed = _mm_mul_ps(v, zero);
+        return _mm_cmpunord_ps(zeroed, zeroed);
+    };
+    const __m128 invalid = _mm_or_ps(_mm_or_ps(unordered(cx), unordered(cy)), _mm_or_ps(unordered(cz), unordered(cw)));
+    const __m128 gx = _mm_mul_ps(_mm_set1_ps(tf.guardX), cw), gy = _mm_mul_ps(_mm_set1_ps(tf.guardY), cw);
+    auto bit = [&](__m128 distance, int plane) {
+        return _mm_and_si128(_mm_castps_si128(_mm_cmplt_ps(distance, zero)), _mm_set1_epi32(1 << plane));
+    };
+    __m128i code = _mm_or_si128(_mm_or_si128(bit(_mm_sub_ps(cw, _mm_set1_ps(kMinW)), 0), bit(cz, 1)),
+                                _mm_or_si128(bit(_mm_sub_ps(cw, cz), 2), bit(_mm_sub_ps(gx, cx), 3)));
+    code = _mm_or_si128(code, _mm_or_si128(_mm_or_si128(bit(_mm_add_ps(gx, cx), 4), bit(_mm_sub_ps(gy, cy), 5)),
+                                           bit(_mm_add_ps(gy, cy), 6)));
+    const __m128i bad = _mm_castps_si128(invalid);
+    code = _mm_or_si128(_mm_andnot_si128(bad, code), _mm_and_si128(bad, _mm_set1_epi32(kOutInvalid)));
+    alignas(16) std::int32_t codes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(codes), code);
+
+    // Project's arithmetic.
+    const __m128 rhw = _mm_div_ps(_mm_set1_ps(1.0f), cw), half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
+    __m128 sx = _mm_add_ps(_mm_set1_ps(static_cast<float>(tf.vp.x)),
+                           _mm_mul_ps(_mm_mul_ps(_mm_add_ps(one, _mm_mul_ps(cx, rhw)),
+                                                 _mm_set1_ps(static_cast<float>(tf.vp.width))),
+                                      half));
+    __m128 sy = _mm_add_ps(_mm_set1_ps(static_cast<float>(tf.vp.y)),
+                           _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(one, _mm_mul_ps(cy, rhw)),
+                                                 _mm_set1_ps(static_cast<float>(tf.vp.height))),
+                                      half));
+    __m128 sz = _mm_add_ps(_mm_set1_ps(tf.vp.minZ), _mm_mul_ps(_mm_mul_ps(cz, rhw), _mm_set1_ps(tf.vp.maxZ - tf.vp.minZ)));
+    __m128 sw = rhw;
+    _MM_TRANSPOSE4_PS(cx, cy, cz, cw);
+    _MM_TRANSPOSE4_PS(sx, sy, sz, sw);
+    const __m128 clipPos[4] = {cx, cy, cz, cw}, screenPos[4] = {sx, sy, sz, sw};
+    for (int k = 0; k < 4; ++k) {
+        const std::uint32_t d = diffuse[k];
+        const __m128 color = _mm_cvtepi32_ps(_mm_setr_epi32(static_cast<int>((d >> 16) & 255), static_cast<int>((d >> 8) & 255),
+                                                            static_cast<int>(d & 255), static_cast<int>(d >> 24)));
+        __m128 tex = _mm_setzero_ps();
+        if (layout.texOffset >= 0) tex = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p[k] + layout.texOffset)));
+        Vertex& v = b.clip[at[k]];
+        _mm_storeu_ps(v.pos, clipPos[k]);
+        _mm_storeu_ps(v.color, color);
+        _mm_storel_pi(reinterpret_cast<__m64*>(v.tex), tex);
+        b.outcode[at[k]] = static_cast<std::uint8_t>(codes[k]);
+        if (codes[k] != 0) continue;
+        Vertex& s = b.screen[at[k]];
+        _mm_storeu_ps(s.pos, screenPos[k]);
+        _mm_storeu_ps(s.color, color);
+        _mm_storel_pi(reinterpret_cast<__m64*>(s.tex), tex);
+    }
+}
+
 // The elements a vertex is fetched from are bit for bit those of the vertex at q.
 bool SameSource(const VertexLayout& layout, const std::uint8_t* p, const std::uint8_t* q) {
     // Words loaded straight from the elements (the last one overlapping the first when the
@@ -412,13 +484,11 @@ void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_
     std::int64_t i = 0;
     if (skipClear) {
         bool previousFetched = false;
-        for (; i + 3 <= count; i += 3) {
-            const std::uint8_t* p = base + static_cast<std::size_t>(i) * stride;
-            const std::uint32_t d[3] = {DiffuseOf(state, layout, p), DiffuseOf(state, layout, p + stride),
-                                        DiffuseOf(state, layout, p + 2 * stride)};
+        auto triangle = [&](std::int64_t at0, const std::uint32_t d[3]) {
+            const std::uint8_t* p = base + static_cast<std::size_t>(at0) * stride;
             const bool clear = flat ? (d[0] >> 24) == 0 : ((d[0] | d[1] | d[2]) >> 24) == 0;
             for (int k = 0; k < 3; ++k) {
-                const std::size_t at = static_cast<std::size_t>(i + k);
+                const std::size_t at = static_cast<std::size_t>(at0 + k);
                 b.slot[at] = static_cast<int>(at);
                 if (clear) {
                     SetColor(b.clip[at], d[k]);
@@ -432,6 +502,35 @@ void Fetch(const DrawState& state, const VertexLayout& layout, const std::uint8_
                 }
             }
             previousFetched = !clear;
+        };
+        for (; i + 6 <= count; i += 6) {
+            const std::uint8_t* p = base + static_cast<std::size_t>(i) * stride;
+            std::uint32_t d[6];
+            for (int k = 0; k < 6; ++k) d[k] = DiffuseOf(state, layout, p + k * stride);
+            const bool shown = flat ? (d[0] >> 24) != 0 && (d[3] >> 24) != 0
+                                    : ((d[0] | d[1] | d[2]) >> 24) != 0 && ((d[3] | d[4] | d[5]) >> 24) != 0;
+            if (!layout.hasRHW && shown && SameSource(layout, p + 3 * stride, p + stride) &&
+                SameSource(layout, p + 4 * stride, p + 2 * stride)) {
+                // A quad: its four corners at once, the repeated two used where they were fetched.
+                const std::size_t at = static_cast<std::size_t>(i);
+                const std::uint8_t* corners[4] = {p, p + stride, p + 2 * stride, p + 5 * stride};
+                const std::uint32_t diffuse[4] = {d[0], d[1], d[2], d[5]};
+                const std::size_t slots[4] = {at, at + 1, at + 2, at + 5};
+                FetchCorners(layout, corners, diffuse, tf, b, slots);
+                for (int k = 0; k < 6; ++k) b.slot[at + static_cast<std::size_t>(k)] = static_cast<int>(at) + k;
+                b.slot[at + 3] = static_cast<int>(at + 1);
+                b.slot[at + 4] = static_cast<int>(at + 2);
+                previousFetched = true;
+                continue;
+            }
+            triangle(i, d);
+            triangle(i + 3, d + 3);
+        }
+        for (; i + 3 <= count; i += 3) {
+            const std::uint8_t* p = base + static_cast<std::size_t>(i) * stride;
+            const std::uint32_t d[3] = {DiffuseOf(state, layout, p), DiffuseOf(state, layout, p + stride),
+                                        DiffuseOf(state, layout, p + 2 * stride)};
+            triangle(i, d);
         }
     }
     for (; i < count; ++i) {
