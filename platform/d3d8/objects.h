@@ -6,6 +6,7 @@
 #include "platform/d3d8/raster/format_bridge.h"
 #include "platform/d3d8/raster/raster.h"
 #include "platform/d3d8/state_block.h"
+#include "platform/display/display.h"
 
 #include <cstdint>
 #include <map>
@@ -167,7 +168,9 @@ private:
     D3DPOOL pool_;
     bool lockable_;
     bool locked_ = false;
+    std::uint8_t* Pixels() { return shared_ ? shared_->Data() : bits_.data(); }
     std::vector<std::uint8_t> bits_;
+    std::unique_ptr<platform::display::SharedPixels> shared_;  // instead of bits_ when the display gave it
     raster::SurfaceView view_;
     raster::SettledRuns settled_;
     std::vector<std::uint8_t> settledFlags_;

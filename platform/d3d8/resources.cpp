@@ -1,5 +1,6 @@
 // Textures, surfaces and vertex buffers: memory, locking and reference counts.
 #include "platform/d3d8/objects.h"
+#include "platform/win/presenter.h"
 
 #include <algorithm>
 #include <utility>
@@ -246,8 +247,12 @@ Surface::Surface(DeviceImpl* device, Kind kind, UINT width, UINT height, D3DFORM
     view_.format = pixelFormat;
     view_.pitch = RowPitch(width, raster::BytesPerPixel(pixelFormat));
     bytes_ = static_cast<std::uint64_t>(view_.pitch) * height;
-    bits_.assign(bytes_, 0);
-    view_.bits = bits_.data();
+    // What is presented lives where the display reads it, sparing a copy of every frame.
+    if (kind == Kind::BackBuffer && raster::BytesPerPixel(pixelFormat) == 4)
+        shared_ = platform::AllocateFramePixels(static_cast<std::size_t>(bytes_));
+    if (!shared_)
+        bits_.assign(bytes_, 0);
+    view_.bits = Pixels();
     if (IsRenderTarget() && raster::BytesPerPixel(pixelFormat) == 4) {
         settled_.perRow = (view_.width + raster::SettledRuns::kPixels - 1) / raster::SettledRuns::kPixels;
         settled_.rows = view_.height;
@@ -353,8 +358,9 @@ void Surface::SwapPixels(Surface& other)
         raster::ForgetRuns(other.settled_);
     }
     bits_.swap(other.bits_);
-    view_.bits = bits_.data();
-    other.view_.bits = other.bits_.data();
+    shared_.swap(other.shared_);
+    view_.bits = Pixels();
+    other.view_.bits = other.Pixels();
 }
 
 // ---------------------------------------------------------------- vertex buffers

@@ -3,6 +3,7 @@
 // Plain C++ only: no X11 or Win32 types cross this interface.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -60,6 +61,19 @@ struct Frame {
   const UnchangedRuns* unchanged = nullptr;  // optional
 };
 
+// Pixel memory the server reads directly (X11 shared memory): frames presented from inside
+// it need no copy. Freed with the object, whether or not its backend still exists.
+class SharedPixels {
+public:
+  virtual ~SharedPixels() = default;
+  std::uint8_t* Data() const { return data_; }
+  std::size_t Size() const { return size_; }
+
+protected:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 class Backend {
 public:
   virtual ~Backend() = default;
@@ -84,6 +98,12 @@ public:
   virtual void SetCursorVisible(NativeId, bool) = 0;
   // Copies the frame to the window's top-left corner, clipped to the window.
   virtual bool Present(NativeId, const Frame&) = 0;
+  // Zero-filled memory that frames may be presented from without a copy; nullptr when the
+  // backend has none to give, and ordinary memory serves.
+  virtual std::unique_ptr<SharedPixels> AllocateSharedPixels(std::size_t bytes) {
+    (void)bytes;
+    return nullptr;
+  }
   // What the screen shows, A8R8G8B8 top-down (alpha 0xFF).
   virtual bool CaptureDesktop(std::vector<std::uint32_t>& pixels, int& w, int& h) = 0;
 

@@ -67,7 +67,28 @@ struct Channel {
   }
 };
 
+class X11Backend;
+
+// A System V segment attached to the server, handed out as a surface's pixels.
+class ShmPixels final : public SharedPixels {
+public:
+  ShmPixels(X11Backend* owner, const XShmSegmentInfo& shm, std::size_t size) : shm_(shm), owner_(owner) {
+    data_ = reinterpret_cast<std::uint8_t*>(shm.shmaddr);
+    size_ = size;
+  }
+  ~ShmPixels() override;
+  ShmPixels(const ShmPixels&) = delete;
+  ShmPixels& operator=(const ShmPixels&) = delete;
+
+  XShmSegmentInfo shm_{};
+  X11Backend* owner_;
+  XImage* image_ = nullptr;  // the segment as rows of imagePitch_ bytes, made on first use
+  int imagePitch_ = 0;
+};
+
 class X11Backend final : public Backend {
+  friend class ShmPixels;  // lets the server go of a segment when the pixels are freed
+
 public:
   explicit X11Backend(Display* display) : dpy_(display) {
     screen_ = DefaultScreen(dpy_);
@@ -95,6 +116,8 @@ public:
     std::vector<NativeId> ids;
     for (const auto& [id, w] : windows_) ids.push_back(id);
     for (NativeId id : ids) DestroyWindow(id);
+    // Surfaces may keep their shared pixels longer; the server lets go of them now.
+    while (!shared_.empty()) Forget(*shared_.back());
     if (g_connectionLost) return;
     if (blankCursor_) XFreeCursor(dpy_, blankCursor_);
     XCloseDisplay(dpy_);
@@ -261,6 +284,10 @@ public:
     NativeWindow& win = windows_[id];
     const int w = std::min(frame.width, win.w), h = std::min(frame.height, win.h);
     if (!gc_) gc_ = XCreateGC(dpy_, root_, 0, nullptr);
+    if (PresentShared(Window(id), win, frame, w, h)) {
+      lastPath_ = x11::PresentPath::SharedPixels;
+      return !g_connectionLost;
+    }
     if (shmAvailable_ && PresentShm(Window(id), win, frame, w, h)) {
       lastPath_ = x11::PresentPath::SharedMemory;
       return !g_connectionLost;
@@ -484,6 +511,76 @@ private:
     }
   }
 
+  std::unique_ptr<SharedPixels> AllocateSharedPixels(std::size_t bytes) override {
+    constexpr std::size_t kMost = std::size_t{1} << 30;
+    if (!shmAvailable_ || g_connectionLost || bytes == 0 || bytes > kMost || !trueColor_ || !DirectLayout(32) ||
+        depth_ != 24) {
+      return nullptr;
+    }
+    XShmSegmentInfo shm{};
+    shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (shm.shmid < 0) return nullptr;
+    shm.shmaddr = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
+    shm.readOnly = True;  // the server only reads frames
+    const bool mapped = shm.shmaddr != reinterpret_cast<char*>(-1);
+    const bool attached = mapped && Trapped([&] { return XShmAttach(dpy_, &shm) != 0; });
+    shmctl(shm.shmid, IPC_RMID, nullptr);  // freed once both sides detach
+    if (!attached) {
+      if (mapped) shmdt(shm.shmaddr);
+      return nullptr;
+    }
+    auto pixels = std::make_unique<ShmPixels>(this, shm, bytes);
+    shared_.push_back(pixels.get());
+    return pixels;
+  }
+
+  // The server lets go of the segment; its memory stays ours until the pixels are freed.
+  void Forget(ShmPixels& pixels) {
+    if (pixels.image_) {
+      pixels.image_->data = nullptr;
+      XDestroyImage(pixels.image_);
+      pixels.image_ = nullptr;
+    }
+    if (!g_connectionLost) XShmDetach(dpy_, &pixels.shm_);
+    pixels.owner_ = nullptr;
+    shared_.erase(std::find(shared_.begin(), shared_.end(), &pixels));
+  }
+
+  // A frame lying wholly inside shared pixels goes to the server from where it is.
+  bool PresentShared(Window id, NativeWindow& win, const Frame& frame, int w, int h) {
+    const auto* first = reinterpret_cast<const std::uint8_t*>(frame.pixels);
+    const std::size_t pitch = static_cast<std::size_t>(frame.pitchBytes);
+    ShmPixels* pixels = nullptr;
+    for (ShmPixels* p : shared_) {
+      if (first >= p->Data() && first < p->Data() + p->Size()) pixels = p;
+    }
+    if (!pixels || pitch % 4 != 0) return false;
+    const std::size_t offset = static_cast<std::size_t>(first - pixels->Data());
+    if (offset % 4 != 0 || offset + (std::size_t(h) - 1) * pitch + std::size_t(w) * 4 > pixels->Size()) return false;
+    if (!pixels->image_ || pixels->imagePitch_ != frame.pitchBytes) {
+      if (pixels->image_) {
+        pixels->image_->data = nullptr;
+        XDestroyImage(pixels->image_);
+      }
+      pixels->image_ = XShmCreateImage(dpy_, visual_, unsigned(depth_), ZPixmap, pixels->shm_.shmaddr, &pixels->shm_,
+                                       unsigned(pitch / 4), unsigned(pixels->Size() / pitch));
+      pixels->imagePitch_ = frame.pitchBytes;
+      if (pixels->image_ && (std::size_t(pixels->image_->bytes_per_line) != pitch ||
+                             !DirectLayout(pixels->image_->bits_per_pixel))) {
+        pixels->image_->data = nullptr;
+        XDestroyImage(pixels->image_);
+        pixels->image_ = nullptr;
+      }
+    }
+    if (!pixels->image_) return false;
+    win.shmSource = nullptr;  // the window's own image no longer holds the latest frame
+    const int srcX = static_cast<int>(offset % pitch / 4), srcY = static_cast<int>(offset / pitch);
+    // Synchronous: the caller draws into these pixels again as soon as this returns.
+    return Trapped([&] {
+      return XShmPutImage(dpy_, id, gc_, pixels->image_, srcX, srcY, 0, 0, unsigned(w), unsigned(h), False) != 0;
+    });
+  }
+
   void ReleaseShm(NativeWindow& win) {
     win.shmSource = nullptr;
     if (!win.shmImage) return;
@@ -672,6 +769,7 @@ private:
   bool trueColor_ = false;
   bool paletteReported_ = false;
   x11::PresentPath lastPath_ = x11::PresentPath::NoFrame;
+  std::vector<ShmPixels*> shared_;  // alive, attached to the server
   bool randr_ = false;
   GC gc_ = nullptr;
   Cursor blankCursor_ = 0;
@@ -679,6 +777,11 @@ private:
   std::set<unsigned> down_;
   std::deque<Event> pending_;
 };
+
+ShmPixels::~ShmPixels() {
+  if (owner_) owner_->Forget(*this);
+  shmdt(shm_.shmaddr);
+}
 
 }  // namespace
 

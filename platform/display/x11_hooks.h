@@ -5,7 +5,8 @@
 
 namespace platform::display::x11 {
 
-enum class PresentPath { NoFrame, SharedMemory, PutImage };  // no "None": Xlib defines it
+// SharedPixels: straight from the frame's own shared memory, without a copy.
+enum class PresentPath { NoFrame, SharedMemory, SharedPixels, PutImage };  // no "None": Xlib defines it
 
 // How the last successful Present of this backend reached the server; NoFrame when nothing
 // was presented yet or the backend is not the X11 one.

@@ -69,6 +69,11 @@ bool PresentToWindow(HWND window, const PresentFrame& frame)
     return win::Display().Present(w->native, out);
 }
 
+std::unique_ptr<display::SharedPixels> AllocateFramePixels(std::size_t bytes)
+{
+    return win::Display().AllocateSharedPixels(bytes);
+}
+
 bool GetWindowClientSize(HWND window, int& width, int& height)
 {
     width = height = 0;

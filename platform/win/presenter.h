@@ -2,8 +2,10 @@
 // or an in-memory presenter installed by tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/display/display.h"
 #include "platform/win/windows.h"
@@ -19,6 +21,9 @@ struct PresentFrame {
 
 // false: no such window, or nothing to show the frame on.
 bool PresentToWindow(HWND window, const PresentFrame& frame);
+// Zero-filled memory for a surface that will be presented, which the display shows without
+// copying it; nullptr when the display has none (ordinary memory serves then).
+std::unique_ptr<display::SharedPixels> AllocateFramePixels(std::size_t bytes);
 bool GetWindowClientSize(HWND window, int& width, int& height);
 // Replaces the native presenter (nullptr restores it).
 void SetPresentHookForTests(std::function<bool(HWND, const PresentFrame&)> hook);

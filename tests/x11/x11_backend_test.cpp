@@ -408,6 +408,56 @@ TEST_F(X11Backend, UnchangedRunsAreKeptOnlyFromTheSourcesFrameJustBefore)
     }
 }
 
+// A frame inside memory the backend shared with the server is shown from where it lies, at
+// any offset within it, and each present shows what the memory holds then. The memory may
+// outlive the backend, or the backend it.
+TEST_F(X11Backend, FramesInSharedPixelsAreShownWithoutACopy)
+{
+    const int w = 40, h = 30, pitchPixels = w + 9, rows = h + 5, left = 3, top = 2;
+    const std::size_t bytes = std::size_t(pitchPixels) * rows * 4;
+    const NativeId popup = backend_->CreatePopup(0, 0, w, h, "shared");
+    ASSERT_NE(popup, 0u);
+    auto pixels = backend_->AllocateSharedPixels(bytes);
+    ASSERT_NE(pixels, nullptr);
+    ASSERT_EQ(pixels->Size(), bytes);
+    auto* memory = reinterpret_cast<std::uint32_t*>(pixels->Data());
+    EXPECT_TRUE(std::all_of(memory, memory + bytes / 4, [](std::uint32_t p) { return p == 0; }));
+    for (std::uint32_t seed : {7u, 200u}) {
+        const auto pattern = Pattern(pitchPixels, rows, pitchPixels, seed);
+        std::copy(pattern.begin(), pattern.end(), memory);
+        const std::uint32_t* first = memory + top * pitchPixels + left;
+        ASSERT_TRUE(backend_->Present(popup, {first, w, h, pitchPixels * 4}));
+        EXPECT_EQ(platform::display::x11::LastPresentPath(*backend_), PresentPath::SharedPixels);
+        std::vector<std::uint32_t> shown;
+        ASSERT_TRUE(client_->ReadBack(popup, w, h, shown));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(shown[std::size_t(y) * w + x] & 0xFFFFFF, first[std::size_t(y) * pitchPixels + x] & 0xFFFFFF)
+                    << "seed " << seed << " at " << x << "," << y;
+    }
+    // A frame reaching past the shared memory's end is copied like any other.
+    std::vector<std::uint32_t> outside(std::size_t(pitchPixels) * rows, 0x00123456);
+    ASSERT_TRUE(backend_->Present(popup, {outside.data(), w, h, pitchPixels * 4}));
+    EXPECT_EQ(platform::display::x11::LastPresentPath(*backend_), PresentPath::SharedMemory);
+
+    auto second = backend_->AllocateSharedPixels(bytes);
+    ASSERT_NE(second, nullptr);
+    second.reset();    // freed while the backend lives
+    backend_.reset();  // and the first outlives it
+    memory[0] = 1;     // still mapped
+    pixels.reset();
+}
+
+TEST_F(X11Backend, NoSharedPixelsWithoutSharedMemoryOrForAbsurdSizes)
+{
+    EXPECT_EQ(backend_->AllocateSharedPixels(0), nullptr);
+    EXPECT_EQ(backend_->AllocateSharedPixels(std::size_t{1} << 40), nullptr);
+    setenv("HALVORA_NO_SHM", "1", 1);
+    backend_ = platform::display::CreateX11(server_->Name().c_str());
+    ASSERT_NE(backend_, nullptr);
+    EXPECT_EQ(backend_->AllocateSharedPixels(4096), nullptr);
+}
+
 TEST_F(X11Backend, FramesReachTheServerThroughPutImageWithoutSharedMemory)
 {
     setenv("HALVORA_NO_SHM", "1", 1);
