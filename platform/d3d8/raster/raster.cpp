@@ -201,14 +201,6 @@ public:
                               b_.screen[m2], b_.clip[k0].color, b_.clip[m0].color, accept);
     }
 
-    // Particles arrive as lists of small quads scattered over the target: fetching the
-    // rows of a later quad while this one draws hides most of the memory latency.
-    void Prefetch(int i0, int i1, int i2, int i3) {
-        if ((b_.outcode[i0] | b_.outcode[i1] | b_.outcode[i2] | b_.outcode[i3]) == 0) {
-            PrefetchQuad(ctx_, b_.screen[i0], b_.screen[i1], b_.screen[i2], b_.screen[i3]);
-        }
-    }
-
     void Line(int i0, int i1) {
         const std::uint8_t o0 = b_.outcode[i0], o1 = b_.outcode[i1];
         if (((o0 | o1) & kOutInvalid) || (o0 & o1)) return;
@@ -560,9 +552,6 @@ void Assemble(Assembler& as, int type, int count, Index index) {
         case d3d::kLineList: as.Line(index(2 * k), index(2 * k + 1)); break;
         case d3d::kLineStrip: as.Line(index(k), index(k + 1)); break;
         case d3d::kTriangleList:
-            if ((k & 1) == 0 && k + 5 < count) {
-                as.Prefetch(index(3 * k + 12), index(3 * k + 13), index(3 * k + 14), index(3 * k + 17));
-            }
             if ((k & 1) == 0 && k + 1 < count &&
                 as.TrianglePair(index(3 * k), index(3 * k + 1), index(3 * k + 2), index(3 * k + 3), index(3 * k + 4),
                                 index(3 * k + 5))) {
@@ -580,6 +569,20 @@ void Assemble(Assembler& as, int type, int count, Index index) {
 struct Prepared {
     DrawContext ctx;
     Transform tf;
+};
+
+// What the rows of a draw call held back is drawn before the call returns.
+class HeldRowsScope {
+public:
+    explicit HeldRowsScope(DrawContext& ctx) : held_(HoldRows(ctx)) { ctx.held = held_; }
+    ~HeldRowsScope() {
+        if (held_) DrawHeldRows(*held_);
+    }
+    HeldRowsScope(const HeldRowsScope&) = delete;
+    HeldRowsScope& operator=(const HeldRowsScope&) = delete;
+
+private:
+    HeldRows* held_;
 };
 
 // Shared checks; false means the call is unusable.
@@ -616,6 +619,7 @@ bool DrawPrimitive(const DrawState& state, const VertexLayout& layout, const std
     Prepared p;
     if (!Prepare(state, layout, worldViewProj, viewport, target, p)) return false;
     if (p.ctx.clipLeft >= p.ctx.clipRight || p.ctx.clipTop >= p.ctx.clipBottom) return true;
+    const HeldRowsScope held(p.ctx);
     Batch& batch = Scratch();
     Assembler as(p.ctx, state, p.tf, layout.hasRHW, batch);
     if (primitiveType != d3d::kTriangleList) {
@@ -670,6 +674,7 @@ bool DrawIndexedPrimitive(const DrawState& state, const VertexLayout& layout, co
     Prepared p;
     if (!Prepare(state, layout, worldViewProj, viewport, target, p)) return false;
     if (p.ctx.clipLeft >= p.ctx.clipRight || p.ctx.clipTop >= p.ctx.clipBottom) return true;
+    const HeldRowsScope held(p.ctx);
     Batch& batch = Scratch();
     Fetch(state, layout, vertexData, first, hi - lo + 1, p.tf, false, false, batch);
     Assembler as(p.ctx, state, p.tf, layout.hasRHW, batch);

@@ -128,6 +128,8 @@ struct SettledWrap {
 // Blend equations the specialised routines implement.
 enum class FastBlend { kReplace, kAlpha, kAdditive, kOneOne };
 
+struct HeldRows;
+
 struct DrawContext {
     const DrawState* state = nullptr;
     SurfaceView target;
@@ -151,7 +153,14 @@ struct DrawContext {
     // texels above that (footprint.cpp).
     bool windows = false;
     FastBlend windowBlend = FastBlend::kReplace;
+    // Where the textured rows may leave pixels to be drawn when the draw call ends.
+    HeldRows* held = nullptr;
 };
+
+// Storage for ctx.held when its rows may wait (its blend only adds to the target), or null;
+// DrawHeldRows draws what waits there.
+HeldRows* HoldRows(const DrawContext& ctx);
+void DrawHeldRows(HeldRows& held);
 
 // Specialised span routines (spans_fast.cpp); null when the CPU lacks what they need.
 SpanFn TexturedSpan(FastBlend blend);
@@ -210,8 +219,6 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex& a, const Vertex& b, co
 void RasterLine(const DrawContext& ctx, const Vertex& a, const Vertex& b, const float flatColor[4],
                 bool lastPixel);
 void RasterPoint(const DrawContext& ctx, const Vertex& p, float size);
-// Starts fetching the target rows a small quad (two list triangles) will touch.
-void PrefetchQuad(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& d);
 
 // The general per-pixel pipeline (shade_general.cpp).
 void GeneralSpan(const DrawContext& ctx, const TriangleSetup& tri, int y, int x0, int x1);
@@ -228,9 +235,9 @@ inline std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
     } else {
         q = a / b;
     }
+    // Without branches: the correction follows the data and would mispredict.
     const std::int64_t r = a - q * b;
-    if (r < 0) return q - 1;
-    return r >= b ? q + 1 : q;
+    return q + (r >> 63) - ((b - 1 - r) >> 63);
 }
 
 // Colour arithmetic shared by the paths: x * y / 255 rounded to nearest.

@@ -329,6 +329,7 @@ struct WideConsts {
     float du, dv, colorDx[4];
     __m512 width64, height64, du8, dv8, colorStep[4];
     __m512i texOr, diffOr, diffuse;
+    std::uint64_t diffuse64;  // one pixel's worth of diffuse
     bool edges;  // CLAMP or MIRROR on both axes: queued rows may reach one texel past the edges
 };
 
@@ -455,6 +456,7 @@ HALVORA_AVX512 inline void SetupWide(const DrawContext& ctx, const TriangleSetup
     w.texOr = _mm512_set1_epi64(static_cast<long long>(ctx.fast.textureOr));
     w.diffOr = _mm512_set1_epi64(static_cast<long long>(ctx.fast.diffuseOr));
     w.diffuse = _mm512_or_si512(_mm512_cvtepu8_epi16(_mm256_set1_epi32(static_cast<int>(t.argb))), w.diffOr);
+    w.diffuse64 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(w.diffuse)));
     for (int i = 0; i < 4; ++i) {
         w.colorDx[i] = t.color[i].dx;
         w.colorStep[i] = _mm512_set1_ps(t.color[i].dx * 8);
@@ -588,15 +590,34 @@ HALVORA_AVX2 void TexturedRowsAvx2(const DrawContext& ctx, const TriangleSetup& 
 struct GroupQueue {
     static constexpr int kCapacity = 128;
     static constexpr int kMaxRow = 64;  // longer rows fill sixteen lanes by themselves
+    // The level every queued group samples: a triangle on another one waits for these.
+    const int* texels = nullptr;
+    int pitchShift = 0;
+    const SurfaceView* level = nullptr;
+    bool edges = false;
+    __m512i texOr;
     alignas(64) float u[kCapacity][8];
     alignas(64) float v[kCapacity][8];
     // Filled when the queue is drawn: each pixel's top and bottom texel pairs.
     alignas(64) int top[kCapacity][8];
     alignas(64) int bottom[kCapacity][8];
     std::uint32_t* dst[kCapacity];
+    std::uint64_t diffuse[kCapacity];  // the group's colour, sixteen-bit channels
     std::uint8_t live[kCapacity];  // the group's pixels to draw, bit k for pixel k
     int size = 0;
 };
+
+// Under the blends that only add to the target the order of writes cannot change a pixel,
+// so the groups of many triangles wait in one queue, filled far better than a triangle's
+// own, until a draw call ends (DrawHeldRows).
+}  // namespace
+
+struct HeldRows {
+    GroupQueue queue;
+    void (*draw)(GroupQueue&) = nullptr;  // DrawGroups of the draw's blend
+};
+
+namespace {
 
 // The frame-buffer blend of one group: src holds its sixteen-bit channels in 256 bits.
 template <FastBlend kBlend>
@@ -632,14 +653,16 @@ HALVORA_AVX512 inline __m512i LoadPairs(const int* texels, const int* idx) {
 // weighted wholly on the second, and each row index is clamped: the very sums the addressed
 // path forms from its repeated edge texels.
 template <bool kEdges>
-HALVORA_AVX512 inline void IndexGroups(const WideConsts& w, GroupQueue& q) {
-    const __m128i shift = _mm_cvtsi32_si128(w.pitchShift);
+HALVORA_AVX512 inline void IndexGroups(GroupQueue& q) {
+    const __m128i shift = _mm_cvtsi32_si128(q.pitchShift);
     const __m512i frac = _mm512_set1_epi32(63), zero = _mm512_setzero_si512();
-    const __m512i lastPair = _mm512_set1_epi32(w.level->width - 2), lastRow = _mm512_set1_epi32(w.level->height - 1);
+    const __m512i lastPair = _mm512_set1_epi32(q.level->width - 2), lastRow = _mm512_set1_epi32(q.level->height - 1);
+    const __m512 width64 = _mm512_set1_ps(static_cast<float>(q.level->width) * 64.0f);
+    const __m512 height64 = _mm512_set1_ps(static_cast<float>(q.level->height) * 64.0f);
     for (int g = 0; g < q.size; g += 2) {
         const __mmask16 live = static_cast<__mmask16>(q.live[g + 1] << 8 | q.live[g]);
-        const __m512i su = SixtyFourths(_mm512_load_ps(q.u[g]), w.width64);
-        const __m512i sv = SixtyFourths(_mm512_load_ps(q.v[g]), w.height64);
+        const __m512i su = SixtyFourths(_mm512_load_ps(q.u[g]), width64);
+        const __m512i sv = SixtyFourths(_mm512_load_ps(q.v[g]), height64);
         __m512i i = _mm512_srai_epi32(su, 6), j = _mm512_srai_epi32(sv, 6), j1 = _mm512_add_epi32(j, _mm512_set1_epi32(1));
         __m512i fx = _mm512_and_si512(su, frac);
         if constexpr (kEdges) {
@@ -659,22 +682,23 @@ HALVORA_AVX512 inline void IndexGroups(const WideConsts& w, GroupQueue& q) {
 }
 
 template <FastBlend kBlend>
-HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
+HALVORA_AVX512 void DrawGroups(GroupQueue& q) {
+    if (q.size == 0) return;  // nor has the queue a level yet
     if (q.size & 1) {  // the odd group's partner draws nothing
         _mm256_store_ps(q.u[q.size], _mm256_setzero_ps());
         _mm256_store_ps(q.v[q.size], _mm256_setzero_ps());
         q.live[q.size] = 0;
     }
-    if (w.edges) {
-        IndexGroups<true>(w, q);
+    if (q.edges) {
+        IndexGroups<true>(q);
     } else {
-        IndexGroups<false>(w, q);
+        IndexGroups<false>(q);
     }
     const __m512i first = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
     const __m512i second = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
     for (int g = 0; g < q.size; g += 2) {
-        const __m512i ta = LoadPairs(w.texels, q.top[g]), ba = LoadPairs(w.texels, q.bottom[g]);
-        const __m512i tb = LoadPairs(w.texels, q.top[g + 1]), bb = LoadPairs(w.texels, q.bottom[g + 1]);
+        const __m512i ta = LoadPairs(q.texels, q.top[g]), ba = LoadPairs(q.texels, q.bottom[g]);
+        const __m512i tb = LoadPairs(q.texels, q.top[g + 1]), bb = LoadPairs(q.texels, q.bottom[g + 1]);
         const __m512i fx = _mm512_load_si512(q.u[g]), fy = _mm512_load_si512(q.v[g]);
         const __m512i wx16 = _mm512_or_si512(_mm512_sub_epi32(_mm512_set1_epi32(64), fx), _mm512_slli_epi32(fx, 8));
         const __m512i wx = _mm512_or_si512(wx16, _mm512_slli_epi32(wx16, 16));
@@ -682,8 +706,10 @@ HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
         const __m512i texA = MixTexels(ta, ba, _mm512_permutexvar_epi32(first, wx), _mm512_permutexvar_epi32(first, wy));
         const __m512i texB = MixTexels(tb, bb, _mm512_permutexvar_epi32(second, wx), _mm512_permutexvar_epi32(second, wy));
         const __mmask8 liveLo = q.live[g], liveHi = q.live[g + 1];
-        StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texA, w.texOr), w.diffuse), q.dst[g], liveLo);
-        if (liveHi) StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texB, w.texOr), w.diffuse), q.dst[g + 1], liveHi);
+        const __m512i diffA = _mm512_set1_epi64(static_cast<long long>(q.diffuse[g]));
+        const __m512i diffB = _mm512_set1_epi64(static_cast<long long>(q.diffuse[g + 1]));
+        StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texA, q.texOr), diffA), q.dst[g], liveLo);
+        if (liveHi) StoreGroup<kBlend>(Mul255x32(_mm512_or_si512(texB, q.texOr), diffB), q.dst[g + 1], liveHi);
     }
     q.size = 0;
 }
@@ -693,7 +719,16 @@ HALVORA_AVX512 void DrawGroups(const WideConsts& w, GroupQueue& q) {
 template <FastBlend kBlend>
 HALVORA_AVX512 inline void QueueRow(const WideConsts& w, const TexturedTriangle& tri, GroupQueue& q, float u0,
                                     float v0, std::uint32_t* dst, int n, int skip) {
-    if (q.size + GroupQueue::kMaxRow / 8 > GroupQueue::kCapacity) DrawGroups<kBlend>(w, q);
+    if (q.size + GroupQueue::kMaxRow / 8 > GroupQueue::kCapacity || (q.size > 0 && q.level != w.level)) {
+        DrawGroups<kBlend>(q);
+    }
+    if (q.size == 0) {
+        q.texels = w.texels;
+        q.pitchShift = w.pitchShift;
+        q.level = w.level;
+        q.edges = w.edges;
+        q.texOr = w.texOr;
+    }
     __m256 u = _mm256_add_ps(_mm256_set1_ps(u0), tri.ru), v = _mm256_add_ps(_mm256_set1_ps(v0), tri.rv);
     for (; skip >= 8; skip -= 8, n -= 8, dst += 8) {
         u = _mm256_add_ps(u, tri.k.du);
@@ -712,6 +747,8 @@ HALVORA_AVX512 inline void QueueRow(const WideConsts& w, const TexturedTriangle&
         _mm256_store_ps(q.u[size], _mm256_permutex2var_ps(u, take, uNext));
         _mm256_store_ps(q.v[size], _mm256_permutex2var_ps(v, take, vNext));
         q.dst[size] = dst;
+        __builtin_prefetch(dst, 1);  // drawn when the queue is, by when the line has arrived
+        q.diffuse[size] = w.diffuse64;
         q.live[size] = static_cast<std::uint8_t>(n >= 8 ? 0xFFu : (1u << n) - 1);
         ++size;
         u = uNext;
@@ -813,7 +850,11 @@ HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup
     SetupTriangle<kConstant>(ctx, t, level, tri);
     WideConsts w;
     SetupWide<kConstant>(ctx, t, level, w);
-    GroupQueue queue;
+    HeldRows* held = nullptr;
+    if constexpr (kConstant && (kBlend == FastBlend::kAdditive || kBlend == FastBlend::kOneOne)) held = ctx.held;
+    GroupQueue own;
+    GroupQueue& queue = held ? held->queue : own;
+    if (held) held->draw = DrawGroups<kBlend>;
     RowBatch batch;
     for (int r = 0; r < count; ++r) {
         const int k = r % 16;
@@ -845,7 +886,9 @@ HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup
         }
         TexturedRow<kBlend, kConstant, true, true, kAddr>(ctx, t, level, tri, y, x0, x0 + n);
     }
-    if constexpr (kConstant) DrawGroups<kBlend>(w, queue);
+    if constexpr (kConstant) {
+        if (!held) DrawGroups<kBlend>(queue);
+    }
 }
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -1159,6 +1202,18 @@ struct SettlingSse2Table {
 void LimitSimd(SimdLevel level) { g_simdLimit.store(level, std::memory_order_relaxed); }
 
 SpanFn TexturedSpan(FastBlend blend) { return HaveAvx2() ? Pick<TexturedAvx2Table>(blend) : nullptr; }
+
+HeldRows* HoldRows(const DrawContext& ctx) {
+    static thread_local HeldRows held;
+    const bool adds = ctx.windowBlend == FastBlend::kAdditive || ctx.windowBlend == FastBlend::kOneOne;
+    if (!HaveAvx512() || !ctx.rows || !adds || ctx.bridge.real.bits) return nullptr;
+    return &held;
+}
+
+void DrawHeldRows(HeldRows& held) {
+    if (held.queue.size > 0 && held.draw) held.draw(held.queue);
+    held.queue.size = 0;
+}
 
 RowsFn TexturedRows(FastBlend blend) { return HaveAvx2() ? Pick<TexturedRowsAvx2Table>(blend) : nullptr; }
 

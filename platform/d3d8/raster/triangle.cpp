@@ -394,24 +394,6 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex& av, const Vertex& bv, 
     return true;
 }
 
-void PrefetchQuad(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& d) {
-    const float minX = std::min({a.pos[0], b.pos[0], c.pos[0], d.pos[0]});
-    const float maxX = std::max({a.pos[0], b.pos[0], c.pos[0], d.pos[0]});
-    const float minY = std::min({a.pos[1], b.pos[1], c.pos[1], d.pos[1]});
-    const float maxY = std::max({a.pos[1], b.pos[1], c.pos[1], d.pos[1]});
-    if (!(maxX - minX < 64.0f && maxY - minY < 64.0f)) return;  // large ones stream well by themselves
-    const int bpp = BytesPerPixel(ctx.target.format);
-    const int x0 = std::clamp(static_cast<int>(minX), ctx.clipLeft, ctx.clipRight - 1);
-    const int x1 = std::clamp(static_cast<int>(maxX) + 1, ctx.clipLeft, ctx.clipRight - 1);
-    const int y0 = std::clamp(static_cast<int>(minY), ctx.clipTop, ctx.clipBottom - 1);
-    const int y1 = std::clamp(static_cast<int>(maxY) + 1, ctx.clipTop, ctx.clipBottom - 1);
-    for (int y = y0; y <= y1; ++y) {
-        const std::uint8_t* row = ctx.target.bits + static_cast<std::ptrdiff_t>(y) * ctx.target.pitch;
-        for (int x = x0 * bpp; x <= x1 * bpp; x += 64) __builtin_prefetch(row + x, 1);
-        __builtin_prefetch(row + x1 * bpp, 1);
-    }
-}
-
 void RasterPoint(const DrawContext& ctx, const Vertex& p, float size) {
     if (!(size > 0.0f)) size = 1.0f;
     const float h = std::min(size, 8192.0f) * 0.5f;
