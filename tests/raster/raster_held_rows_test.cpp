@@ -4,6 +4,7 @@
 // keep its order), with quads on either level of a mipmapped texture mixed in one call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -67,6 +68,70 @@ TEST(RasterHeldRows, OneCallDrawsWhatOneCallPerQuadDraws) {
         for (const auto& q : quads) ASSERT_TRUE(Draw(s, each, q, 4, 2));
         EXPECT_NE(once.bytes, background);
         EXPECT_EQ(once.bytes, each.bytes);
+    }
+}
+
+struct SimdLimit {
+    explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
+    ~SimdLimit() { raster::LimitSimd(raster::SimdLevel::kAvx512); }
+};
+
+// Small quads go from their corners straight to the queue, larger ones through the general
+// scan; the AVX2 rows scan every quad. Both must cover the same pixels: corners on pixel
+// centres and on the sub-pixel grid (the tie rules), upright squares (horizontal edges), sizes
+// either side of the small-quad limits, quads cut by the viewport, on a target whose settled
+// runs must be cleared wherever a quad drew.
+TEST(RasterHeldRows, QuadsQueuedFromTheirCornersCoverWhatTheScanCovers) {
+    constexpr int kW = 400, kH = 300;
+    std::mt19937 rng(121026);
+    Mipmapped tex(rng);
+    // Sparse and dark, so that no pixel saturates and every run's flag tells of its own quads.
+    std::uniform_real_distribution<float> x(-10, kW + 10), y(-10, kH + 10), turn(0, 6.2831853f), unit(0, 1);
+    std::uniform_int_distribution<int> grid(0, 15), kind(0, 3);
+    std::vector<TLVertex> all;
+    for (int i = 0; i < 600; ++i) {
+        float cx = x(rng), cy = y(rng), h = 0.3f + 30 * std::pow(unit(rng), 3.0f), angle = turn(rng);
+        const int k = kind(rng);
+        if (k <= 1) {  // corners on the sub-pixel grid, upright ones with edges through pixel centres
+            cx = std::floor(cx) + static_cast<float>(grid(rng)) / 16;
+            cy = std::floor(cy) + static_cast<float>(grid(rng)) / 16;
+            h = std::floor(h * 2) / 2 + static_cast<float>(grid(rng)) / 16;
+            if (k == 0) angle = 0;
+        } else if (k == 2) {
+            h = 7.5f + static_cast<float>(grid(rng)) / 16;  // 16 or 17 rows
+        }
+        const auto q = Turned(cx, cy, h, angle, 0x40000000u | (rng() & 0x3F3F3F));
+        all.insert(all.end(), q.begin(), q.end());
+    }
+    for (std::uint32_t address : {1u, 3u}) {
+        SCOPED_TRACE(address == 1 ? "wrapped" : "clamped");
+        const raster::DrawState s = ModulateTexture(tex.view, 2, address, true, 5, 2);
+        Canvas wide(kW, kH), narrow(kW, kH);
+        for (std::size_t i = 0; i < wide.bytes.size(); ++i) wide.bytes[i] = narrow.bytes[i] = static_cast<std::uint8_t>(rng() % 64);
+        raster::SettledRuns runs[2];
+        std::vector<std::uint8_t> flags[2];
+        raster::SurfaceView views[2] = {wide.View(), narrow.View()};
+        for (int k = 0; k < 2; ++k) {
+            runs[k].perRow = (kW + raster::SettledRuns::kPixels - 1) / raster::SettledRuns::kPixels;
+            runs[k].rows = kH;
+            flags[k].assign(static_cast<std::size_t>(runs[k].perRow * runs[k].rows), raster::SettledRuns::kShown);
+            runs[k].flags = flags[k].data();
+            views[k].settled = &runs[k];
+        }
+        const raster::Viewport clip{3, 5, kW - 10, kH - 12, 0, 1};
+        auto draw = [&](int k) {
+            return raster::DrawPrimitive(s, TLLayout(), reinterpret_cast<const std::uint8_t*>(all.data()),
+                                         all.size() * sizeof(TLVertex), 4, 0, static_cast<int>(all.size() / 3), nullptr,
+                                         clip, views[k]);
+        };
+        ASSERT_TRUE(draw(0));
+        {
+            const SimdLimit limit(raster::SimdLevel::kAvx2);
+            ASSERT_TRUE(draw(1));
+        }
+        EXPECT_EQ(wide.bytes, narrow.bytes);
+        EXPECT_EQ(flags[0], flags[1]);
+        EXPECT_GT(std::count(flags[0].begin(), flags[0].end(), raster::SettledRuns::kShown), 100);
     }
 }
 

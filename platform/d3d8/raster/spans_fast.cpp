@@ -439,9 +439,9 @@ HALVORA_AVX512 inline __m512 StartLanes(float start, float dx) {
 
 HALVORA_AVX512 inline __m512 TwoSteps(__m512 c, __m512 step) { return _mm512_add_ps(_mm512_add_ps(c, step), step); }
 
-template <bool kConstant>
-HALVORA_AVX512 inline void SetupWide(const DrawContext& ctx, const TriangleSetup& t, const SurfaceView& level,
-                                     WideConsts& w) {
+// The part of WideConsts that QueueableRows and QueueRow read.
+HALVORA_AVX512 inline void SetupQueueing(const DrawContext& ctx, const TriangleSetup& t, const SurfaceView& level,
+                                         WideConsts& w) {
     w.texels = reinterpret_cast<const int*>(level.bits);
     w.pitchShift = __builtin_ctz(static_cast<unsigned>(level.pitch / 4));
     w.level = &level;
@@ -449,14 +449,20 @@ HALVORA_AVX512 inline void SetupWide(const DrawContext& ctx, const TriangleSetup
     w.dv = t.v.dx;
     auto edgeMode = [](std::uint32_t m) { return m == d3d::kAddressClamp || m == d3d::kAddressMirror; };
     w.edges = edgeMode(ctx.fast.addressU) && edgeMode(ctx.fast.addressV) && level.width >= 2 && level.height >= 2;
-    w.width64 = _mm512_set1_ps(static_cast<float>(level.width) * 64.0f);
-    w.height64 = _mm512_set1_ps(static_cast<float>(level.height) * 64.0f);
-    w.du8 = _mm512_set1_ps(t.u.dx * 8);
-    w.dv8 = _mm512_set1_ps(t.v.dx * 8);
     w.texOr = _mm512_set1_epi64(static_cast<long long>(ctx.fast.textureOr));
     w.diffOr = _mm512_set1_epi64(static_cast<long long>(ctx.fast.diffuseOr));
     w.diffuse = _mm512_or_si512(_mm512_cvtepu8_epi16(_mm256_set1_epi32(static_cast<int>(t.argb))), w.diffOr);
     w.diffuse64 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(w.diffuse)));
+}
+
+template <bool kConstant>
+HALVORA_AVX512 inline void SetupWide(const DrawContext& ctx, const TriangleSetup& t, const SurfaceView& level,
+                                     WideConsts& w) {
+    SetupQueueing(ctx, t, level, w);
+    w.width64 = _mm512_set1_ps(static_cast<float>(level.width) * 64.0f);
+    w.height64 = _mm512_set1_ps(static_cast<float>(level.height) * 64.0f);
+    w.du8 = _mm512_set1_ps(t.u.dx * 8);
+    w.dv8 = _mm512_set1_ps(t.v.dx * 8);
     for (int i = 0; i < 4; ++i) {
         w.colorDx[i] = t.color[i].dx;
         w.colorStep[i] = _mm512_set1_ps(t.color[i].dx * 8);
@@ -502,6 +508,15 @@ struct TexturedTriangle {
     __m256 rq, ru, rv, colorStep[4], colorRamp[4];
 };
 
+// The texture coordinates' steps along a row: all that QueueRow reads of a triangle.
+HALVORA_AVX2 inline void SetupSteps(const TriangleSetup& t, TexturedTriangle& tri) {
+    const __m256 ramp = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    tri.k.du = _mm256_set1_ps(t.u.dx * 8);
+    tri.k.dv = _mm256_set1_ps(t.v.dx * 8);
+    tri.ru = _mm256_mul_ps(ramp, _mm256_set1_ps(t.u.dx));
+    tri.rv = _mm256_mul_ps(ramp, _mm256_set1_ps(t.v.dx));
+}
+
 template <bool kConstant>
 HALVORA_AVX2 __attribute__((always_inline)) inline void SetupTriangle(const DrawContext& ctx, const TriangleSetup& t,
                                                                      const SurfaceView& level, TexturedTriangle& tri) {
@@ -520,11 +535,8 @@ HALVORA_AVX2 __attribute__((always_inline)) inline void SetupTriangle(const Draw
 
     const __m256 ramp = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
     k.dq = _mm256_set1_ps(t.q.dx * 8);
-    k.du = _mm256_set1_ps(t.u.dx * 8);
-    k.dv = _mm256_set1_ps(t.v.dx * 8);
     tri.rq = _mm256_mul_ps(ramp, _mm256_set1_ps(t.q.dx));
-    tri.ru = _mm256_mul_ps(ramp, _mm256_set1_ps(t.u.dx));
-    tri.rv = _mm256_mul_ps(ramp, _mm256_set1_ps(t.v.dx));
+    SetupSteps(t, tri);
     k.texOr = Wide64(ctx.fast.textureOr);
     k.diffOr = Wide64(ctx.fast.diffuseOr);
     k.diffuse = _mm256_setzero_si256();
@@ -891,6 +903,33 @@ HALVORA_AVX512 void TexturedRowsWide(const DrawContext& ctx, const TriangleSetup
     }
 }
 
+// TexturedRowsWide's own course for rows that all go to the held queue, without the set-up
+// its other rows need.
+template <FastBlend kBlend>
+HALVORA_AVX512 bool QueueHeldRowsOf(const DrawContext& ctx, const TriangleSetup& t, int y0, int count,
+                                    const RowSpan* spans) {
+    const SurfaceView& level = ctx.stages[0].texture->levels[t.level[0]];
+    WideConsts w;
+    SetupQueueing(ctx, t, level, w);
+    RowBatch batch;
+    QueueableRows(w, t, y0, count, spans, batch);
+    const unsigned valid = (1u << count) - 1;
+    if ((batch.queueable | batch.empty) != valid) return false;
+    if (ctx.target.settled) {
+        for (int r = 0; r < count; ++r) Unsettle(*ctx.target.settled, y0 + r, spans[r].x0, spans[r].x1);
+    }
+    TexturedTriangle tri;
+    SetupSteps(t, tri);
+    HeldRows& held = *ctx.held;
+    held.draw = DrawGroups<kBlend>;
+    for (unsigned rows = batch.queueable; rows != 0; rows &= rows - 1) {
+        const int k = __builtin_ctz(rows);
+        QueueRow<kBlend>(w, tri, held.queue, batch.u0[k], batch.v0[k], RowPointer(ctx, y0 + k, spans[k].x0),
+                         batch.count[k], batch.skip[k]);
+    }
+    return true;
+}
+
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -1213,6 +1252,12 @@ HeldRows* HoldRows(const DrawContext& ctx) {
 void DrawHeldRows(HeldRows& held) {
     if (held.queue.size > 0 && held.draw) held.draw(held.queue);
     held.queue.size = 0;
+}
+
+bool QueueHeldRows(const DrawContext& ctx, const TriangleSetup& t, int y0, int count, const RowSpan* spans) {
+    if (count <= 0 || count > 16) return count == 0;
+    if (ctx.windowBlend == FastBlend::kAdditive) return QueueHeldRowsOf<FastBlend::kAdditive>(ctx, t, y0, count, spans);
+    return QueueHeldRowsOf<FastBlend::kOneOne>(ctx, t, y0, count, spans);
 }
 
 RowsFn TexturedRows(FastBlend blend) { return HaveAvx2() ? Pick<TexturedRowsAvx2Table>(blend) : nullptr; }

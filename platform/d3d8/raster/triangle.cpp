@@ -1,6 +1,8 @@
 // Triangle setup and scan conversion. Vertices snap to 1/16 pixel; each edge is an exact
 // integer half-plane, and every row's span is the intersection of the three half-planes'
 // x intervals, stepped per row with floor division remainders (no per-pixel edge tests).
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -286,6 +288,87 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
     }
 }
 
+#define HALVORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+
+constexpr int kSmallRows = 16;
+constexpr std::int64_t kSmallExtent = 64 * kSubpixel;
+
+// ScanConvex's rows of a convex quad of at most kSmallRows rows and kSmallExtent sub-pixels
+// across, all rows at once: a row of a convex polygon is the intersection of its edges'
+// half-planes, which is what the edges spanning the row give. Relative to a whole-pixel
+// corner of the box, every edge value fits a 32-bit lane and a float, so each bound is one
+// division and a remainder check. False (nothing done) for larger quads.
+HALVORA_AVX512 bool SmallQuadRows(const std::int64_t* X, const std::int64_t* Y, const TriangleSetup& t,
+                                  const PixelBounds& box, int& y0, int& count, RowSpan* spans) {
+    std::int64_t yTop = box.yTop, yEnd = box.yEnd;
+    if (t.window.on) {
+        yTop = std::max<std::int64_t>(yTop, t.window.yFirst);
+        yEnd = std::min<std::int64_t>(yEnd, std::int64_t{t.window.yLast} + 1);
+    }
+    y0 = static_cast<int>(yTop);
+    count = 0;
+    if (yTop >= yEnd) return true;
+    if (yEnd - yTop > kSmallRows) return false;
+    const std::int64_t minX = std::min({X[0], X[1], X[2], X[3]}), maxX = std::max({X[0], X[1], X[2], X[3]});
+    const std::int64_t minY = std::min({Y[0], Y[1], Y[2], Y[3]}), maxY = std::max({Y[0], Y[1], Y[2], Y[3]});
+    if (maxX - minX > kSmallExtent || maxY - minY > kSmallExtent) return false;
+    // The box lies within the corners' bounds, so the corners lie within an extent of it.
+    const std::int64_t ox = box.xBegin, oy = yTop;
+    int x[4], y[4];
+    for (int i = 0; i < 4; ++i) {
+        x[i] = static_cast<int>(X[i] - ox * kSubpixel);
+        y[i] = static_cast<int>(Y[i] - oy * kSubpixel);
+    }
+    const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m512i lo = _mm512_setzero_si512(), hi = _mm512_set1_epi32(static_cast<int>(box.xEnd - ox));
+    __mmask16 rows = static_cast<__mmask16>((1u << (yEnd - yTop)) - 1);
+    for (int i = 0; i < 4; ++i) {
+        const int j = i + 1 == 4 ? 0 : i + 1;
+        const int dx = x[j] - x[i], dy = y[j] - y[i];
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        // rowValue of ScanConvex at each row.
+        const __m512i value = _mm512_add_epi32(_mm512_set1_epi32(dy * x[i] - dx * y[i] - (topLeft ? 0 : 1)),
+                                               _mm512_mullo_epi32(lane, _mm512_set1_epi32(dx * kSubpixel)));
+        if (dy == 0) {
+            rows &= _mm512_cmpge_epi32_mask(value, _mm512_setzero_si512());
+            continue;
+        }
+        const int divisor = std::abs(dy) * kSubpixel;
+        const __m512 quotient = _mm512_div_ps(_mm512_cvtepi32_ps(value), _mm512_set1_ps(static_cast<float>(divisor)));
+        __m512i q = _mm512_cvtps_epi32(_mm512_roundscale_ps(quotient, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+        // The rounded quotient is within a unit of the exact one: settle floor(value / divisor).
+        const __m512i d = _mm512_set1_epi32(divisor);
+        const __m512i r = _mm512_sub_epi32(value, _mm512_mullo_epi32(q, d));
+        q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(r, _mm512_setzero_si512()), q, _mm512_set1_epi32(1));
+        q = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(r, d), q, _mm512_set1_epi32(1));
+        if (dy < 0) {
+            lo = _mm512_max_epi32(lo, _mm512_sub_epi32(_mm512_setzero_si512(), q));
+        } else {
+            hi = _mm512_min_epi32(hi, _mm512_add_epi32(q, _mm512_set1_epi32(1)));
+        }
+    }
+    rows &= _mm512_cmplt_epi32_mask(lo, hi);
+    const __m512i origin = _mm512_set1_epi32(static_cast<int>(ox));
+    lo = _mm512_maskz_add_epi32(rows, lo, origin);
+    hi = _mm512_maskz_add_epi32(rows, hi, origin);
+    const __m512i first = _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const __m512i second = _mm512_add_epi32(first, _mm512_set1_epi32(8));
+    static_assert(sizeof(RowSpan) == 8 && kSmallRows == 16);
+    _mm512_storeu_si512(spans, _mm512_permutex2var_epi32(lo, first, hi));
+    _mm512_storeu_si512(spans + 8, _mm512_permutex2var_epi32(lo, second, hi));
+    count = static_cast<int>(yEnd - yTop);
+    return true;
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
 bool Near(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance * (1.0 + std::fabs(a)); }
 
 // The fourth vertex, as submitted, lies on the attribute planes through the first three.
@@ -389,6 +472,15 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex& av, const Vertex& bv, 
     if (a1 < 0) {
         std::swap(X[1], X[3]);
         std::swap(Y[1], Y[3]);
+    }
+    // A particle's rows go straight to the queue they would wait in.
+    if (ctx.held && t.constantColor && t.affine && t.linear[0]) {
+        RowSpan spans[kSmallRows];
+        int y0, count;
+        if (SmallQuadRows(X, Y, t, box, y0, count, spans)) {
+            if (!QueueHeldRows(ctx, t, y0, count, spans)) ctx.rows(ctx, t, y0, count, spans);
+            return true;
+        }
     }
     ScanConvex(ctx, X, Y, 4, t, box);  // the box of the corners in any order
     return true;
