@@ -161,8 +161,9 @@ struct DrawContext {
 // DrawHeldRows draws what waits there.
 HeldRows* HoldRows(const DrawContext& ctx);
 void DrawHeldRows(HeldRows& held);
-// Rows y0 .. y0 + count - 1 (count <= 16) of a constant-colour affine bilinear primitive,
-// queued in ctx.held (which must be set) as ctx.rows would queue them, settled runs kept.
+// Rows y0 .. y0 + count - 1 (count <= 16, all 16 spans readable) of a constant-colour affine
+// bilinear primitive, queued in ctx.held (which must be set) as ctx.rows would queue them,
+// settled runs kept.
 // False when some row would not wait there: nothing is done then, and ctx.rows draws them.
 bool QueueHeldRows(const DrawContext& ctx, const TriangleSetup& t, int y0, int count, const RowSpan* spans);
 

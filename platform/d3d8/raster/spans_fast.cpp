@@ -818,14 +818,10 @@ HALVORA_AVX512 inline void WindowRows(const RowWindow& win, __m512 fy, __m512i x
     count = _mm512_sub_epi32(last, x0);
 }
 
-// Rows y .. y + rows - 1 (rows <= 16) at once.
-HALVORA_AVX512 inline void QueueableRows(const WideConsts& w, const TriangleSetup& t, int y, int rows,
-                                         const RowSpan* spans, RowBatch& out) {
-    static_assert(sizeof(RowSpan) == 8);
+// Rows y .. y + rows - 1 (rows <= 16) at once, their spans as x0, x1 pairs in lo and hi.
+HALVORA_AVX512 inline void QueueableRows(const WideConsts& w, const TriangleSetup& t, int y, int rows, __m512i lo,
+                                         __m512i hi, RowBatch& out) {
     const unsigned valid = (1u << rows) - 1;
-    const auto* raw = reinterpret_cast<const long long*>(spans);
-    const __m512i lo = _mm512_maskz_loadu_epi64(static_cast<__mmask8>(valid), raw);
-    const __m512i hi = _mm512_maskz_loadu_epi64(static_cast<__mmask8>(valid >> 8), raw + 8);
     const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const __m512i x0 = _mm512_permutex2var_epi32(lo, even, hi);
     const __m512i x1 = _mm512_permutex2var_epi32(lo, _mm512_add_epi32(even, _mm512_set1_epi32(1)), hi);
@@ -850,6 +846,15 @@ HALVORA_AVX512 inline void QueueableRows(const WideConsts& w, const TriangleSetu
                              AxisWithin(v, w.dv, lastStep, w.level->height, w.edges);
     out.queueable = valid & drawn & sized & within;
     out.empty = valid & ~static_cast<unsigned>(drawn);
+}
+
+HALVORA_AVX512 inline void QueueableRows(const WideConsts& w, const TriangleSetup& t, int y, int rows,
+                                         const RowSpan* spans, RowBatch& out) {
+    static_assert(sizeof(RowSpan) == 8);
+    const unsigned valid = (1u << rows) - 1;
+    const auto* raw = reinterpret_cast<const long long*>(spans);
+    QueueableRows(w, t, y, rows, _mm512_maskz_loadu_epi64(static_cast<__mmask8>(valid), raw),
+                  _mm512_maskz_loadu_epi64(static_cast<__mmask8>(valid >> 8), raw + 8), out);
 }
 
 // Affine bilinear rows: those inside the texture sixteen pixels at a time (short ones of
@@ -912,7 +917,8 @@ HALVORA_AVX512 bool QueueHeldRowsOf(const DrawContext& ctx, const TriangleSetup&
     WideConsts w;
     SetupQueueing(ctx, t, level, w);
     RowBatch batch;
-    QueueableRows(w, t, y0, count, spans, batch);
+    // Whole loads, as the spans were just stored: masked ones would wait for the stores.
+    QueueableRows(w, t, y0, count, _mm512_loadu_si512(spans), _mm512_loadu_si512(spans + 8), batch);
     const unsigned valid = (1u << count) - 1;
     if ((batch.queueable | batch.empty) != valid) return false;
     if (ctx.target.settled) {

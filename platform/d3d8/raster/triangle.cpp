@@ -301,8 +301,8 @@ constexpr std::int64_t kSmallExtent = 64 * kSubpixel;
 // ScanConvex's rows of a convex quad of at most kSmallRows rows and kSmallExtent sub-pixels
 // across, all rows at once: a row of a convex polygon is the intersection of its edges'
 // half-planes, which is what the edges spanning the row give. Relative to a whole-pixel
-// corner of the box, every edge value fits a 32-bit lane and a float, so each bound is one
-// division and a remainder check. False (nothing done) for larger quads.
+// corner of the box, every edge value is held exactly in a float, so each bound is one
+// multiplication and a remainder check. False (nothing done) for larger quads.
 HALVORA_AVX512 bool SmallQuadRows(const std::int64_t* X, const std::int64_t* Y, const TriangleSetup& t,
                                   const PixelBounds& box, int& y0, int& count, RowSpan* spans) {
     std::int64_t yTop = box.yTop, yEnd = box.yEnd;
@@ -324,43 +324,50 @@ HALVORA_AVX512 bool SmallQuadRows(const std::int64_t* X, const std::int64_t* Y, 
         x[i] = static_cast<int>(X[i] - ox * kSubpixel);
         y[i] = static_cast<int>(Y[i] - oy * kSubpixel);
     }
-    const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m512i lo = _mm512_setzero_si512(), hi = _mm512_set1_epi32(static_cast<int>(box.xEnd - ox));
+    // Integers below 2^23 in floats: every product and sum here is exact, and a value times
+    // its edge's rounded reciprocal is within a few hundredths of the quotient, far inside the
+    // unit the remainder check settles.
+    const __m512 lane = _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512 zero = _mm512_setzero_ps(), one = _mm512_set1_ps(1.0f);
+    __m512 lo = zero, hi = _mm512_set1_ps(static_cast<float>(box.xEnd - ox));
     __mmask16 rows = static_cast<__mmask16>((1u << (yEnd - yTop)) - 1);
+    alignas(16) float reciprocal[4];
+    const __m128 divisors = _mm_cvtepi32_ps(_mm_abs_epi32(_mm_mullo_epi32(
+        _mm_setr_epi32(y[1] - y[0], y[2] - y[1], y[3] - y[2], y[0] - y[3]), _mm_set1_epi32(kSubpixel))));
+    _mm_store_ps(reciprocal, _mm_div_ps(_mm_set1_ps(1.0f), divisors));  // infinite for level edges, unused
     for (int i = 0; i < 4; ++i) {
         const int j = i + 1 == 4 ? 0 : i + 1;
         const int dx = x[j] - x[i], dy = y[j] - y[i];
         const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
         // rowValue of ScanConvex at each row.
-        const __m512i value = _mm512_add_epi32(_mm512_set1_epi32(dy * x[i] - dx * y[i] - (topLeft ? 0 : 1)),
-                                               _mm512_mullo_epi32(lane, _mm512_set1_epi32(dx * kSubpixel)));
+        const __m512 value = _mm512_fmadd_ps(lane, _mm512_set1_ps(static_cast<float>(dx * kSubpixel)),
+                                             _mm512_set1_ps(static_cast<float>(dy * x[i] - dx * y[i] - (topLeft ? 0 : 1))));
         if (dy == 0) {
-            rows &= _mm512_cmpge_epi32_mask(value, _mm512_setzero_si512());
+            rows &= _mm512_cmp_ps_mask(value, zero, _CMP_GE_OQ);
             continue;
         }
-        const int divisor = std::abs(dy) * kSubpixel;
-        const __m512 quotient = _mm512_div_ps(_mm512_cvtepi32_ps(value), _mm512_set1_ps(static_cast<float>(divisor)));
-        __m512i q = _mm512_cvtps_epi32(_mm512_roundscale_ps(quotient, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
-        // The rounded quotient is within a unit of the exact one: settle floor(value / divisor).
-        const __m512i d = _mm512_set1_epi32(divisor);
-        const __m512i r = _mm512_sub_epi32(value, _mm512_mullo_epi32(q, d));
-        q = _mm512_mask_sub_epi32(q, _mm512_cmplt_epi32_mask(r, _mm512_setzero_si512()), q, _mm512_set1_epi32(1));
-        q = _mm512_mask_add_epi32(q, _mm512_cmpge_epi32_mask(r, d), q, _mm512_set1_epi32(1));
+        // floor(value / divisor), settled from the rounded quotient by its remainder.
+        const __m512 d = _mm512_set1_ps(static_cast<float>(std::abs(dy) * kSubpixel));
+        __m512 q = _mm512_roundscale_ps(_mm512_mul_ps(value, _mm512_set1_ps(reciprocal[i])),
+                                        _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+        const __m512 r = _mm512_fnmadd_ps(q, d, value);
+        q = _mm512_mask_sub_ps(q, _mm512_cmp_ps_mask(r, zero, _CMP_LT_OQ), q, one);
+        q = _mm512_mask_add_ps(q, _mm512_cmp_ps_mask(r, d, _CMP_GE_OQ), q, one);
         if (dy < 0) {
-            lo = _mm512_max_epi32(lo, _mm512_sub_epi32(_mm512_setzero_si512(), q));
+            lo = _mm512_max_ps(lo, _mm512_sub_ps(zero, q));
         } else {
-            hi = _mm512_min_epi32(hi, _mm512_add_epi32(q, _mm512_set1_epi32(1)));
+            hi = _mm512_min_ps(hi, _mm512_add_ps(q, one));
         }
     }
-    rows &= _mm512_cmplt_epi32_mask(lo, hi);
+    rows &= _mm512_cmp_ps_mask(lo, hi, _CMP_LT_OQ);
     const __m512i origin = _mm512_set1_epi32(static_cast<int>(ox));
-    lo = _mm512_maskz_add_epi32(rows, lo, origin);
-    hi = _mm512_maskz_add_epi32(rows, hi, origin);
+    const __m512i x0 = _mm512_maskz_add_epi32(rows, _mm512_cvtps_epi32(lo), origin);
+    const __m512i x1 = _mm512_maskz_add_epi32(rows, _mm512_cvtps_epi32(hi), origin);
     const __m512i first = _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
     const __m512i second = _mm512_add_epi32(first, _mm512_set1_epi32(8));
     static_assert(sizeof(RowSpan) == 8 && kSmallRows == 16);
-    _mm512_storeu_si512(spans, _mm512_permutex2var_epi32(lo, first, hi));
-    _mm512_storeu_si512(spans + 8, _mm512_permutex2var_epi32(lo, second, hi));
+    _mm512_storeu_si512(spans, _mm512_permutex2var_epi32(x0, first, x1));
+    _mm512_storeu_si512(spans + 8, _mm512_permutex2var_epi32(x0, second, x1));
     count = static_cast<int>(yEnd - yTop);
     return true;
 }
