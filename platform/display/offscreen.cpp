@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/display/frame_copy.h"
 #include "platform/display/keymap.h"
 #include "platform/win/clock.h"
 
@@ -273,15 +274,16 @@ bool OffscreenBackend::Present(NativeId id, const Frame& frame) {
   if (it == windows_.end() || it->second.kind == WindowKind::Foreign) return false;
   if (!frame.pixels || frame.width <= 0 || frame.height <= 0 || frame.pitchBytes < frame.width * 4)
     return false;
+  // The screen keeps what did not change since the window's last frame.
+  const UnchangedRuns* same = id == last_.window ? ReusableRuns(held_, frame, frame.width, frame.height) : nullptr;
+  held_.Forget();
   last_.window = id;
   last_.width = frame.width;
   last_.height = frame.height;
   last_.pixels.resize(std::size_t(frame.width) * frame.height);
-  for (int y = 0; y < frame.height; ++y) {
-    const auto* row = reinterpret_cast<const std::uint32_t*>(
-        reinterpret_cast<const unsigned char*>(frame.pixels) + std::size_t(y) * frame.pitchBytes);
-    std::copy_n(row, frame.width, &last_.pixels[std::size_t(y) * frame.width]);
-  }
+  CopyFrame(frame, frame.width, frame.height, reinterpret_cast<char*>(last_.pixels.data()),
+            std::size_t(frame.width) * 4, same);
+  held_.Took(frame, frame.width, frame.height);
   ++presented_;
   if (presented_ % config_.captureEvery == 0) Capture(presented_);
   if (config_.frames && presented_ >= *config_.frames && !closeSent_) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/display/display.h"
+#include "platform/display/frame_copy.h"
 #include "platform/display/picture.h"
 
 namespace platform::display {
@@ -95,6 +96,7 @@ private:
   bool closeSent_ = false;
   bool captureFailed_ = false;
   offscreen::PresentedFrame last_;
+  HeldFrame held_;  // what last_ holds
   std::optional<picture::Image> desktop_;
 };
 

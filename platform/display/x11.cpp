@@ -1,5 +1,6 @@
 // The X11 backend: Xlib windows, MIT-SHM or XPutImage presenting, XRandR modes.
 #include "platform/display/display.h"
+#include "platform/display/frame_copy.h"
 #include "platform/display/keymap.h"
 #include "platform/display/x11_hooks.h"
 
@@ -355,10 +356,7 @@ private:
     int w = 0, h = 0;
     XImage* shmImage = nullptr;
     XShmSegmentInfo shm{};
-    // The frame the shared image holds: its source, number and size (no source: unknown).
-    const void* shmSource = nullptr;
-    std::uint64_t shmSequence = 0;
-    int shmW = 0, shmH = 0;
+    HeldFrame shmHeld{};  // what the shared image holds
   };
 
   bool Ours(NativeId id) const { return !g_connectionLost && windows_.count(id); }
@@ -423,59 +421,6 @@ private:
     }
     if (!keyboard || !pointer)
       std::fprintf(stderr, "halvora: could not grab the %s\n", keyboard ? "pointer" : "keyboard");
-  }
-
-  // The runs a frame marks unchanged may be left as they are only when the image holds the
-  // frame just before it from the same source, at the same size.
-  static const UnchangedRuns* Reusable(const NativeWindow& win, const Frame& frame, int w, int h) {
-    const UnchangedRuns* u = frame.unchanged;
-    if (!u || !u->flags || !u->source || u->runPixels <= 0 || u->source != win.shmSource) return nullptr;
-    if (u->sequence != win.shmSequence + 1 || w != win.shmW || h != win.shmH) return nullptr;
-    return u->perRow >= (w + u->runPixels - 1) / u->runPixels ? u : nullptr;
-  }
-
-  // Copies into the shared image with stores that bypass the caches: the server reads the
-  // image from memory anyway, and ordinary stores would first read every line of it and
-  // push the frame being drawn out of the cache. Callers fence once the image is complete.
-  static void StreamCopy(char* dst, const void* from, std::size_t bytes) {
-    const char* src = static_cast<const char*>(from);
-    constexpr std::size_t kMin = 256;  // shorter copies gain nothing
-    if (bytes < kMin) {
-      std::memcpy(dst, src, bytes);
-      return;
-    }
-    const std::size_t head = (16 - reinterpret_cast<std::uintptr_t>(dst) % 16) % 16;
-    std::memcpy(dst, src, head);
-    dst += head;
-    src += head;
-    bytes -= head;
-    for (; bytes >= 64; bytes -= 64, dst += 64, src += 64) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
-      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32));
-      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48));
-      _mm_stream_si128(reinterpret_cast<__m128i*>(dst), a);
-      _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 16), b);
-      _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 32), c);
-      _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 48), d);
-    }
-    std::memcpy(dst, src, bytes);
-  }
-
-  // The runs of one row not marked unchanged, as few copies as possible.
-  static void CopyChangedRuns(const UnchangedRuns& same, int y, int w, const std::uint32_t* src, char* row) {
-    const std::uint8_t* flags = same.flags + std::size_t(y) * std::size_t(same.perRow);
-    const int runs = (w + same.runPixels - 1) / same.runPixels;
-    for (int r = 0; r < runs;) {
-      if (flags[r] & same.bit) {
-        ++r;
-        continue;
-      }
-      const int first = r;
-      while (r < runs && !(flags[r] & same.bit)) ++r;
-      const int x0 = first * same.runPixels, x1 = std::min(w, r * same.runPixels);
-      StreamCopy(row + std::size_t(x0) * 4, src + x0, std::size_t(x1 - x0) * 4);
-    }
   }
 
   // X8R8G8B8 into the visual's layout; a straight copy for the common 24/32-bit visual.
@@ -573,7 +518,7 @@ private:
       }
     }
     if (!pixels->image_) return false;
-    win.shmSource = nullptr;  // the window's own image no longer holds the latest frame
+    win.shmHeld.Forget();  // the window's own image no longer holds the latest frame
     const int srcX = static_cast<int>(offset % pitch / 4), srcY = static_cast<int>(offset / pitch);
     // Synchronous: the caller draws into these pixels again as soon as this returns.
     return Trapped([&] {
@@ -582,7 +527,7 @@ private:
   }
 
   void ReleaseShm(NativeWindow& win) {
-    win.shmSource = nullptr;
+    win.shmHeld.Forget();
     if (!win.shmImage) return;
     if (!g_connectionLost) XShmDetach(dpy_, &win.shm);
     XDestroyImage(win.shmImage);
@@ -599,8 +544,8 @@ private:
       }
     }
     XImage* image = win.shmImage;
-    const UnchangedRuns* same = DirectLayout(image->bits_per_pixel) ? Reusable(win, frame, w, h) : nullptr;
-    win.shmSource = nullptr;  // until the image holds the whole of this frame
+    const UnchangedRuns* same = DirectLayout(image->bits_per_pixel) ? ReusableRuns(win.shmHeld, frame, w, h) : nullptr;
+    win.shmHeld.Forget();  // until the image holds the whole of this frame
     Convert(frame, w, h, image->data, image->bytes_per_line, image->bits_per_pixel, true, same);
     _mm_sfence();  // the streamed stores reach memory before the server is asked to read it
     // Synchronous so the shared buffer may be reused at once; errors fall back to XPutImage.
@@ -609,12 +554,7 @@ private:
       shmAvailable_ = false;
       return false;
     }
-    if (frame.unchanged) {
-      win.shmSource = frame.unchanged->source;
-      win.shmSequence = frame.unchanged->sequence;
-      win.shmW = w;
-      win.shmH = h;
-    }
+    win.shmHeld.Took(frame, w, h);
     return true;
   }
 

@@ -171,6 +171,71 @@ TEST_F(OffscreenTest, LastFrameIsACopyAndBadPresentsFail) {
   EXPECT_EQ(offscreen::PresentedFrames(), 1u);
 }
 
+// The screen keeps the runs a frame marks unchanged only when it holds the frame just before,
+// from the same source, in the same window at the same size. Each step marks run 1 of row 3
+// unchanged although it did change: where the mark is honoured, the older pixels stay.
+TEST_F(OffscreenTest, UnchangedRunsAreKeptOnlyOverTheSourcesFrameJustBefore) {
+  OffscreenBackend& backend = Start();
+  const int w = 200, h = 12, runs = 4;  // the last run is cut by the frame's edge
+  const NativeId a = backend.CreatePopup(0, 0, w, h, "a"), b = backend.CreatePopup(0, 0, w, h, "b");
+  int one = 0, two = 0;
+  struct Step {
+    const char* what;
+    const void* source;
+    std::uint64_t sequence;
+    NativeId window;
+    int width;
+    bool kept;
+  };
+  const Step steps[] = {
+      {"first frame of the source", &one, 1, a, w, false},
+      {"next frame", &one, 2, a, w, true},
+      {"next again", &one, 3, a, w, true},
+      {"a frame was skipped", &one, 5, a, w, false},
+      {"another source", &two, 6, a, w, false},
+      {"that source's next frame", &two, 7, a, w, true},
+      {"in another window", &two, 8, b, w, false},
+      {"narrower", &two, 9, b, w - 8, false},
+      {"narrower again", &two, 10, b, w - 8, true},
+      {"no runs given", nullptr, 11, b, w - 8, false},
+      {"after a frame without runs", &two, 12, b, w - 8, false},
+  };
+  std::vector<std::uint8_t> flags(std::size_t(runs) * h, 2);
+  offscreen::PresentedFrame before;
+  for (std::uint32_t k = 0; k < std::size(steps); ++k) {
+    const Step& step = steps[k];
+    const int fw = step.width;
+    std::vector<std::uint32_t> pixels(std::size_t(fw) * h);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = std::uint32_t(i * 2654435761u + k * 977u) & 0xFFFFFF;
+    const bool sameSize = before.width == fw;
+    if (sameSize) {
+      // Marked unchanged runs really are unchanged, except the one the test lies about.
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < fw; ++x)
+          if (!(y == 3 && x >= 64 && x < 128)) pixels[std::size_t(y) * fw + x] = before.pixels[std::size_t(y) * fw + x];
+      for (int x = 64; x < 128; ++x) pixels[std::size_t(5) * fw + x] ^= 0x00FFFFFF;  // changed and said so
+      flags[std::size_t(5) * runs + 1] = 0;
+    }
+    const UnchangedRuns same{flags.data(), 64, runs, 2, step.source, step.sequence};
+    ASSERT_TRUE(backend.Present(step.window, {pixels.data(), fw, h, fw * 4, step.source ? &same : nullptr}))
+        << step.what;
+    flags[std::size_t(5) * runs + 1] = 2;
+    offscreen::PresentedFrame shown;
+    ASSERT_TRUE(offscreen::LastFrame(shown));
+    ASSERT_EQ(shown.window, step.window);
+    ASSERT_EQ(shown.width, fw);
+    ASSERT_EQ(shown.pixels.size(), pixels.size());
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < fw; ++x) {
+        const std::size_t i = std::size_t(y) * fw + x;
+        const bool lied = y == 3 && x >= 64 && x < 128;
+        const std::uint32_t expect = lied && step.kept ? before.pixels[i] : pixels[i];
+        ASSERT_EQ(shown.pixels[i], expect) << step.what << " at " << x << "," << y;
+      }
+    before = shown;
+  }
+}
+
 TEST_F(OffscreenTest, CaptureWritesEveryNthAndTheLastFrame) {
   ScratchDir dir;
   env_.Set("HALVORA_CAPTURE", (dir.path() / "frames").string());
