@@ -165,7 +165,6 @@ int AlphaThreshold(const DrawContext& ctx, std::uint32_t argb) {
     return texel;
 }
 
-#define HALVORA_AVX2 __attribute__((target("avx2")))
 
 HALVORA_AVX2 inline __m128 Select(__m128 mask, __m128 a, __m128 b) { return _mm_blendv_ps(b, a, mask); }
 

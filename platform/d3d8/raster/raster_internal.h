@@ -6,6 +6,20 @@
 
 #include "platform/d3d8/raster/raster.h"
 
+// Routines for vector units wider than the baseline, called only where the CPU has them.
+#define HALVORA_AVX2 __attribute__((target("avx2")))
+#define HALVORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
+// GCC 12's AVX-512 headers trip these warnings inside their own intrinsics.
+#if defined(__GNUC__) && !defined(__clang__)
+#define HALVORA_INTRINSIC_WARNINGS_OFF                                                       \
+    _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"") \
+        _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
+#define HALVORA_INTRINSIC_WARNINGS_ON _Pragma("GCC diagnostic pop")
+#else
+#define HALVORA_INTRINSIC_WARNINGS_OFF
+#define HALVORA_INTRINSIC_WARNINGS_ON
+#endif
+
 namespace raster {
 
 // Direct3D 8 numeric values the back end branches on.

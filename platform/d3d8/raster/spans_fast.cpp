@@ -37,7 +37,6 @@ std::uint32_t* RowPointer(const DrawContext& ctx, int y, int x) {
 
 // ---- AVX2 -------------------------------------------------------------------------------
 
-#define HALVORA_AVX2 __attribute__((target("avx2")))
 
 // x / 255 rounded, for 16-bit lanes holding at most 255 * 255: with t = x + 128 < 2^16,
 // (t + (t >> 8)) >> 8 equals (t * 257) >> 16, one high multiply.
@@ -313,13 +312,7 @@ inline bool RowInterior(float u, float du, float v, float dv, int lanes, const S
 // same pixels: lanes 0-7 hold what an AVX2 group would and lanes 8-15 what the next one
 // would, and every coordinate advances by two eight-pixel steps.
 
-#define HALVORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
-// GCC 12's AVX-512 headers trip these warnings inside their own intrinsics.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
+HALVORA_INTRINSIC_WARNINGS_OFF
 
 // Per-triangle constants of the wide rows.
 struct WideConsts {
@@ -936,9 +929,7 @@ HALVORA_AVX512 bool QueueHeldRowsOf(const DrawContext& ctx, const TriangleSetup&
     return true;
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+HALVORA_INTRINSIC_WARNINGS_ON
 
 template <FastBlend kBlend, bool kConstant, bool kBilinear>
 void TexturedRowsAddressed(const DrawContext& ctx, const TriangleSetup& t, int y0, int count, const RowSpan* spans) {
@@ -1079,11 +1070,7 @@ inline bool ColorRowSse2(const DrawContext& ctx, const TriangleSetup& t, int y, 
     return changedTail != 0 || _mm_movemask_epi8(_mm_cmpeq_epi8(changed, _mm_setzero_si128())) != 0xFFFF;
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
+HALVORA_INTRINSIC_WARNINGS_OFF
 
 // ColorRowAvx2's arithmetic, sixteen pixels at a time.
 template <FastBlend kBlend, bool kTrack = false>
@@ -1120,9 +1107,7 @@ HALVORA_AVX512 inline bool ColorRowWide(const DrawContext& ctx, const TriangleSe
     return changed != 0;
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+HALVORA_INTRINSIC_WARNINGS_ON
 
 template <FastBlend kBlend>
 void ColorSpanWide(const DrawContext& ctx, const TriangleSetup& t, int y, int x0, int x1) {

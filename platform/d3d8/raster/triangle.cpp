@@ -288,12 +288,7 @@ void ScanConvex(const DrawContext& ctx, const std::int64_t* X, const std::int64_
     }
 }
 
-#define HALVORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
+HALVORA_INTRINSIC_WARNINGS_OFF
 
 constexpr int kSmallRows = 16;
 constexpr std::int64_t kSmallExtent = 64 * kSubpixel;
@@ -372,9 +367,7 @@ HALVORA_AVX512 bool SmallQuadRows(const std::int64_t* X, const std::int64_t* Y, 
     return true;
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+HALVORA_INTRINSIC_WARNINGS_ON
 
 bool Near(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance * (1.0 + std::fabs(a)); }
 
