@@ -237,11 +237,6 @@ TEST(RasterFastPath, MergedParticleQuadsMatchTheirTriangles) {
 }
 
 // Restores the widest instruction set when a test that narrowed it ends.
-struct SimdLimit {
-    explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
-    ~SimdLimit() { raster::LimitSimd(raster::SimdLevel::kAvx512); }
-};
-
 // Each instruction-set variant must give the same bytes: stored reference pictures depend on it.
 TEST(RasterFastPath, InstructionSetVariantsDrawIdentically) {
     std::mt19937 rng(91);

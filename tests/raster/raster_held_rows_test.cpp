@@ -71,11 +71,6 @@ TEST(RasterHeldRows, OneCallDrawsWhatOneCallPerQuadDraws) {
     }
 }
 
-struct SimdLimit {
-    explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
-    ~SimdLimit() { raster::LimitSimd(raster::SimdLevel::kAvx512); }
-};
-
 // Small quads go from their corners straight to the queue, larger ones through the general
 // scan; the AVX2 rows scan every quad. Both must cover the same pixels: corners on pixel
 // centres and on the sub-pixel grid (the tie rules), upright squares (horizontal edges), sizes

@@ -60,11 +60,6 @@ raster::DrawState Particles(const raster::TextureView& tex, std::uint32_t filter
     return ModulateTexture(tex, filter, address, true, 5, destBlend);
 }
 
-struct SimdLimit {
-    explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
-    ~SimdLimit() { raster::LimitSimd(raster::SimdLevel::kAvx512); }
-};
-
 // Dim and faint colours are the ones whose edges are cut most; bright ones keep almost all.
 std::uint32_t ParticleColor(std::mt19937& rng) {
     std::uniform_int_distribution<std::uint32_t> any, low(0, 40);

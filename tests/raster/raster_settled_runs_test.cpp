@@ -13,11 +13,6 @@ namespace {
 
 constexpr int kW = 150, kH = 40;  // 150 is not a whole number of runs
 
-struct SimdLimit {
-    explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
-    ~SimdLimit() { raster::LimitSimd(raster::SimdLevel::kAvx512); }
-};
-
 // The same target twice, the second with settled runs.
 struct Twin {
     Canvas plain{kW, kH}, kept{kW, kH};

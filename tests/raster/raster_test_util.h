@@ -94,6 +94,14 @@ inline raster::DrawState ModulateTexture(const raster::TextureView& tex, std::ui
     return s;
 }
 
+// Holds the rasterizer to a narrower vector unit for its lifetime.
+struct SimdLimit {
+    explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
+    ~SimdLimit() { raster::LimitSimd(raster::SimdLevel::kAvx512); }
+    SimdLimit(const SimdLimit&) = delete;
+    SimdLimit& operator=(const SimdLimit&) = delete;
+};
+
 struct Texture {
     std::vector<std::uint32_t> texels;
     raster::SurfaceView level;

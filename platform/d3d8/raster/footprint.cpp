@@ -192,7 +192,17 @@ bool Finite(float v) { return std::fabs(v) < RowWindow::kFar; }  // false for Na
 
 }  // namespace
 
-HALVORA_AVX2 bool FindRowWindow(const DrawContext& ctx, TriangleSetup& t, const Vertex* const* corners, int n) {
+bool FindRowWindow(const DrawContext& ctx, TriangleSetup& t, const Vertex* const* corners, int n) {
+    float u[4], v[4];
+    n = std::min(n, 4);
+    for (int i = 0; i < n; ++i) {
+        u[i] = corners[i]->tex[0];
+        v[i] = corners[i]->tex[1];
+    }
+    return FindRowWindow(ctx, t, u, v, n);
+}
+
+HALVORA_AVX2 bool FindRowWindow(const DrawContext& ctx, TriangleSetup& t, const float* u, const float* v, int n) {
     static_assert(RowWindow::kAxes == 4);
     RowWindow& w = t.window;
     w.on = false;
@@ -207,9 +217,9 @@ HALVORA_AVX2 bool FindRowWindow(const DrawContext& ctx, TriangleSetup& t, const 
     auto axes = [&](float x, float y) HALVORA_AVX2 {
         return _mm_add_ps(_mm_mul_ps(_mm_set1_ps(x), ofX), _mm_mul_ps(_mm_set1_ps(y), ofY));
     };
-    __m128 reachLo = axes(corners[0]->tex[0] * width, corners[0]->tex[1] * height), reachHi = reachLo;
+    __m128 reachLo = axes(u[0] * width, v[0] * height), reachHi = reachLo;
     for (int i = 1; i < n; ++i) {
-        const __m128 at = axes(corners[i]->tex[0] * width, corners[i]->tex[1] * height);
+        const __m128 at = axes(u[i] * width, v[i] * height);
         reachLo = _mm_min_ps(reachLo, at);
         reachHi = _mm_max_ps(reachHi, at);
     }

@@ -12,7 +12,6 @@
 namespace raster {
 namespace {
 
-constexpr float kMinW = 1.0e-5f;
 constexpr float kScreenGuard = 32768.0f;  // transformed vertices beyond this are clipped in 2D
 constexpr int kMaxPolygon = 16;
 
@@ -22,12 +21,6 @@ enum : std::uint8_t {
     kOutInvalid = 128,  // non-finite: anything touching it is dropped
 };
 constexpr int kPlaneCount = 7;
-
-struct Transform {
-    const float* m = nullptr;
-    Viewport vp;
-    float guardX = 1, guardY = 1;  // x/w, y/w limits of the guard band
-};
 
 struct Batch {
     std::vector<Vertex> clip;    // clip space (transformed layouts) or screen space (hasRHW)
@@ -312,16 +305,6 @@ void SetColor(Vertex& v, std::uint32_t argb) {
     v.color[3] = static_cast<float>(argb >> 24);
 }
 
-std::uint32_t DiffuseOf(const DrawState& state, const VertexLayout& layout, const std::uint8_t* p) {
-    std::uint32_t diffuse = 0xFFFFFFFFu;
-    if (layout.diffuseOffset >= 0) std::memcpy(&diffuse, p + layout.diffuseOffset, 4);
-    if (state.lit && !layout.hasRHW) {
-        const std::uint32_t alpha = state.litAlphaFromVertex && layout.diffuseOffset >= 0 ? diffuse : state.litColor;
-        diffuse = (state.litColor & 0xFFFFFF) | (alpha & 0xFF000000u);
-    }
-    return diffuse;
-}
-
 // Each element is stored once, whole, from a register, and the screen copy is built from the
 // same registers: copying the clip-space vertex back out of memory, or returning the
 // projection through the stack, stalled on stores too narrow to forward to the loads.
@@ -431,30 +414,6 @@ void FetchCorners(const VertexLayout& layout, const std::uint8_t* const p[4], co
         _mm_storeu_ps(s.color, color);
         _mm_storel_pi(reinterpret_cast<__m64*>(s.tex), tex);
     }
-}
-
-// The elements a vertex is fetched from are bit for bit those of the vertex at q.
-bool SameSource(const VertexLayout& layout, const std::uint8_t* p, const std::uint8_t* q) {
-    // Words loaded straight from the elements (the last one overlapping the first when the
-    // size is not a multiple of eight): copying them into a zeroed block first stalled every
-    // compare on a store that could not forward to the load.
-    auto same = [&](int offset, std::size_t bytes) {
-        if (offset < 0) return true;
-        if (bytes < 8) {
-            std::uint32_t a, b;
-            std::memcpy(&a, p + offset, 4);
-            std::memcpy(&b, q + offset, 4);
-            return a == b;
-        }
-        std::uint64_t a0, b0, a1, b1;
-        std::memcpy(&a0, p + offset, 8);
-        std::memcpy(&b0, q + offset, 8);
-        std::memcpy(&a1, p + offset + bytes - 8, 8);
-        std::memcpy(&b1, q + offset + bytes - 8, 8);
-        return a0 == b0 && a1 == b1;
-    };
-    return same(layout.positionOffset, layout.hasRHW ? 16 : 12) && same(layout.diffuseOffset, 4) &&
-           same(layout.texOffset, 8);
 }
 
 // skipClear: a triangle list whose triangles of zero alpha draw nothing (DrawContext::
@@ -627,14 +586,32 @@ bool DrawPrimitive(const DrawState& state, const VertexLayout& layout, const std
         Assemble(as, primitiveType, primitiveCount, [](int k) { return k; });
         return true;
     }
+    // Triangles first .. first + count - 1 of the list, fetched and assembled.
+    auto triangles = [&](std::int64_t first, int n) {
+        Fetch(state, layout, vertexData, startVertex + 3 * first, std::int64_t{3} * n, p.tf, p.ctx.clearAlphaIsNoop,
+              p.ctx.flat, batch);
+        Assemble(as, primitiveType, n, [&batch](int k) { return batch.slot[static_cast<std::size_t>(k)]; });
+    };
+    QuadBlock quads;
+    if (QuadBlocksUsable(p.ctx, state, layout, quads)) {
+        quads.tf = &p.tf;
+        const std::size_t stride = static_cast<std::size_t>(layout.stride);
+        const int pairs = primitiveCount / 2;
+        for (int q = 0; q < pairs; q += 16) {
+            const int n = std::min(16, pairs - q);
+            const std::size_t at = static_cast<std::size_t>(startVertex) + 6 * static_cast<std::size_t>(q);
+            for (unsigned left = DrawQuadBlock(quads, vertexData + at * stride, n); left != 0; left &= left - 1) {
+                triangles(2 * std::int64_t{q + __builtin_ctz(left)}, 2);
+            }
+        }
+        if (primitiveCount & 1) triangles(primitiveCount - 1, 1);
+        return true;
+    }
     // A list's triangles share no vertices: fetched a slice at a time, the vertices are still
     // in cache when assembled (a whole particle draw's would not be). Slices hold whole pairs.
     constexpr int kSliceTriangles = 512;
     for (int done = 0; done < primitiveCount; done += kSliceTriangles) {
-        const int triangles = std::min(kSliceTriangles, primitiveCount - done);
-        Fetch(state, layout, vertexData, startVertex + std::int64_t{3} * done, std::int64_t{3} * triangles, p.tf,
-              p.ctx.clearAlphaIsNoop, p.ctx.flat, batch);
-        Assemble(as, primitiveType, triangles, [&batch](int k) { return batch.slot[static_cast<std::size_t>(k)]; });
+        triangles(done, std::min(kSliceTriangles, primitiveCount - done));
     }
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/d3d8/raster/raster.h"
 
@@ -210,6 +211,66 @@ void AttachSettledRuns(DrawContext& ctx);
 // corners' that can change the target (footprint.cpp); ctx.windows must be set. False when
 // none can; otherwise window.on tells whether any row or pixel was ruled out.
 bool FindRowWindow(const DrawContext& ctx, TriangleSetup& t, const Vertex* const* corners, int n);
+// The same from the corners' texture coordinates alone.
+bool FindRowWindow(const DrawContext& ctx, TriangleSetup& t, const float* u, const float* v, int n);
+
+// The vertex transform of a draw of untransformed vertices (raster.cpp).
+struct Transform {
+    const float* m = nullptr;
+    Viewport vp;
+    float guardX = 1, guardY = 1;  // x/w, y/w limits of the guard band
+};
+inline constexpr float kMinW = 1.0e-5f;  // the near limit on w
+// A vertex's diffuse colour as the draw shades it.
+inline std::uint32_t DiffuseOf(const DrawState& state, const VertexLayout& layout, const std::uint8_t* p) {
+    std::uint32_t diffuse = 0xFFFFFFFFu;
+    if (layout.diffuseOffset >= 0) std::memcpy(&diffuse, p + layout.diffuseOffset, 4);
+    if (state.lit && !layout.hasRHW) {
+        const std::uint32_t alpha = state.litAlphaFromVertex && layout.diffuseOffset >= 0 ? diffuse : state.litColor;
+        diffuse = (state.litColor & 0xFFFFFF) | (alpha & 0xFF000000u);
+    }
+    return diffuse;
+}
+// The elements a vertex is fetched from are bit for bit those of the vertex at q.
+inline bool SameSource(const VertexLayout& layout, const std::uint8_t* p, const std::uint8_t* q) {
+    // Words loaded straight from the elements (the last one overlapping the first when the
+    // size is not a multiple of eight): copying them into a zeroed block first stalled every
+    // compare on a store that could not forward to the load.
+    auto same = [&](int offset, std::size_t bytes) {
+        if (offset < 0) return true;
+        if (bytes < 8) {
+            std::uint32_t a, b;
+            std::memcpy(&a, p + offset, 4);
+            std::memcpy(&b, q + offset, 4);
+            return a == b;
+        }
+        std::uint64_t a0, b0, a1, b1;
+        std::memcpy(&a0, p + offset, 8);
+        std::memcpy(&b0, q + offset, 8);
+        std::memcpy(&a1, p + offset + bytes - 8, 8);
+        std::memcpy(&b1, q + offset + bytes - 8, 8);
+        return a0 == b0 && a1 == b1;
+    };
+    return same(layout.positionOffset, layout.hasRHW ? 16 : 12) && same(layout.diffuseOffset, 4) &&
+           same(layout.texOffset, 8);
+}
+
+// A triangle list's quads, sixteen at a time (quad_block.cpp).
+struct QuadBlock {
+    const DrawContext* ctx;
+    const DrawState* state;
+    const VertexLayout* layout;
+    const Transform* tf;
+    int accept;           // the winding drawn, as RasterQuadPair takes it
+    TriangleSetup setup;  // what every quad's set-up shares (QuadBlocksUsable)
+};
+// Whether a draw's quads can be set up in blocks, filling b.setup's shared part when so.
+bool QuadBlocksUsable(const DrawContext& ctx, const DrawState& state, const VertexLayout& layout, QuadBlock& b);
+// Quads 0 .. n - 1 (n <= 16) of a list at vertices, six vertices each: those of one colour
+// whose second triangle repeats two corners of the first are transformed and set up together
+// and drawn as RasterQuadPair draws them, those clear in both triangles are dropped. Bit k of
+// the result: quad k was left to the caller, to be fetched and assembled one by one.
+unsigned DrawQuadBlock(const QuadBlock& b, const std::uint8_t* vertices, int n);
 
 // Fixed-function state resolution and span routine choice (span_select.cpp).
 void ResolveDraw(const DrawState& state, const VertexLayout& layout, const SurfaceView& target,
@@ -235,6 +296,16 @@ int TriangleWinding(const Vertex& a, const Vertex& b, const Vertex& c);
 bool RasterQuadPair(const DrawContext& ctx, const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& e,
                     const Vertex& f, const Vertex& d, const float flatFirst[4], const float flatSecond[4],
                     int accept);
+// The clipped rows and columns of pixels whose centres lie in the bounding box of a
+// primitive's snapped corners.
+struct PixelBounds {
+    std::int64_t yTop, yEnd, xBegin, xEnd;
+    bool Empty() const { return yTop >= yEnd || xBegin >= xEnd; }
+};
+// The rows of a merged quad (corners X, Y in sixteenths of a pixel, clockwise on the y-down
+// screen, box their bounds), once its set-up and window are known: RasterQuadPair's last step.
+void ConvexQuadRows(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, const TriangleSetup& t,
+                    const PixelBounds& box);
 void RasterLine(const DrawContext& ctx, const Vertex& a, const Vertex& b, const float flatColor[4],
                 bool lastPixel);
 void RasterPoint(const DrawContext& ctx, const Vertex& p, float size);

@@ -202,12 +202,6 @@ bool Snap(float f, std::int64_t& out) {
     return true;
 }
 
-// The clipped rows and columns of pixels whose centres lie in the bounding box of X, Y.
-struct PixelBounds {
-    std::int64_t yTop, yEnd, xBegin, xEnd;
-    bool Empty() const { return yTop >= yEnd || xBegin >= xEnd; }
-};
-
 PixelBounds BoundsOf(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, int n) {
     const std::int64_t minY = *std::min_element(Y, Y + n), maxY = *std::max_element(Y, Y + n);
     const std::int64_t minX = *std::min_element(X, X + n), maxX = *std::max_element(X, X + n);
@@ -473,17 +467,22 @@ bool RasterQuadPair(const DrawContext& ctx, const Vertex& av, const Vertex& bv, 
         std::swap(X[1], X[3]);
         std::swap(Y[1], Y[3]);
     }
+    ConvexQuadRows(ctx, X, Y, t, box);
+    return true;
+}
+
+void ConvexQuadRows(const DrawContext& ctx, const std::int64_t* X, const std::int64_t* Y, const TriangleSetup& t,
+                    const PixelBounds& box) {
     // A particle's rows go straight to the queue they would wait in.
     if (ctx.held && t.constantColor && t.affine && t.linear[0]) {
         RowSpan spans[kSmallRows];
         int y0, count;
         if (SmallQuadRows(X, Y, t, box, y0, count, spans)) {
             if (!QueueHeldRows(ctx, t, y0, count, spans)) ctx.rows(ctx, t, y0, count, spans);
-            return true;
+            return;
         }
     }
     ScanConvex(ctx, X, Y, 4, t, box);  // the box of the corners in any order
-    return true;
 }
 
 void RasterPoint(const DrawContext& ctx, const Vertex& p, float size) {
