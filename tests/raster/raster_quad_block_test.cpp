@@ -4,7 +4,7 @@
 // ones of every winding, ones clear in one or both triangles, ones of several colours, ones
 // whose triangles share no corners, large ones, ones cut by the viewport or behind the eye,
 // degenerate and non-numeric ones, in lists whose length leaves a partial block and an odd
-// triangle.
+// triangle; with the rows cut to where a glow texture can add anything.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,8 +85,16 @@ std::vector<LVertex> Quads(std::mt19937& rng) {
 TEST(RasterQuadBlock, QuadsSetUpSixteenAtATimeDrawAsEachAlone) {
     std::mt19937 rng(20261210);
     const std::vector<LVertex> all = Quads(rng);
+    // A glow: alpha falls off from the middle, so that most quads' rows are cut to a window.
     Texture tex(16, 16, {});
-    for (std::uint32_t& t : tex.texels) t = static_cast<std::uint32_t>(rng());
+    for (int j = 0; j < 16; ++j) {
+        for (int i = 0; i < 16; ++i) {
+            const float r = std::hypot(static_cast<float>(i) - 7.5f, static_cast<float>(j) - 7.5f);
+            const auto alpha = static_cast<std::uint32_t>(std::clamp(255.0f - 36.0f * r, 0.0f, 255.0f));
+            tex.texels[static_cast<std::size_t>(16 * j + i)] = alpha << 24 | (static_cast<std::uint32_t>(rng()) & 0xFFFFFF);
+        }
+    }
+    tex.view.version = raster::NewTextureVersion();  // what is learnt of its texels may be kept
     // Pixels straight through; the same with w = z + 0.5, 1 for all but some corners d; and a
     // perspective whose w varies across every quad.
     const float flat[16] = {2.0f / kW, 0, 0, 0, 0, -2.0f / kH, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1};

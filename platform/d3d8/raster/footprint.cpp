@@ -269,4 +269,170 @@ HALVORA_AVX2 bool FindRowWindow(const DrawContext& ctx, TriangleSetup& t, const 
     return true;
 }
 
+HALVORA_INTRINSIC_WARNINGS_OFF
+
+namespace {
+
+constexpr int kLanes = WindowLanes::kLanes;
+
+// min and max as std::min and std::max order them: the first argument unless the second is
+// below (above) it, so that NaN goes where the one-quad path sends it.
+HALVORA_AVX512 inline __m512 StdMin(__m512 a, __m512 b) { return _mm512_mask_mov_ps(a, _mm512_cmp_ps_mask(b, a, _CMP_LT_OQ), b); }
+HALVORA_AVX512 inline __m512 StdMax(__m512 a, __m512 b) { return _mm512_mask_mov_ps(a, _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ), b); }
+
+HALVORA_AVX512 inline __m512 Negate(__m512 v) { return _mm512_xor_ps(v, _mm512_set1_ps(-0.0f)); }
+
+HALVORA_AVX512 inline __mmask16 Below(__m512 v, float limit) {  // false for NaN
+    const __m512 magnitude = _mm512_castsi512_ps(_mm512_set1_epi32(0x7FFFFFFF));
+    return _mm512_cmp_ps_mask(_mm512_and_ps(v, magnitude), _mm512_set1_ps(limit), _CMP_LT_OQ);
+}
+
+HALVORA_AVX512 inline __m512i FloorToInt(__m512 v) {
+    return _mm512_cvttps_epi32(_mm512_roundscale_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+// The texel rectangles the lanes' quads reach: per axis (x, y, x + y, x - y) the least and
+// greatest over the corners, as FindRowWindow's four-lane registers hold them.
+struct Reach {
+    __m512 lo[4], hi[4];
+};
+
+HALVORA_AVX512 inline Reach ReachOf(const WindowLanes& w, float width, float height) {
+    const float ofX[4] = {1, 0, 1, 1}, ofY[4] = {0, 1, 1, -1};
+    Reach r;
+    for (int c = 0; c < 4; ++c) {
+        const __m512 x = _mm512_mul_ps(_mm512_load_ps(w.u[c]), _mm512_set1_ps(width));
+        const __m512 y = _mm512_mul_ps(_mm512_load_ps(w.v[c]), _mm512_set1_ps(height));
+        for (int k = 0; k < 4; ++k) {
+            const __m512 at = _mm512_add_ps(_mm512_mul_ps(x, _mm512_set1_ps(ofX[k])), _mm512_mul_ps(y, _mm512_set1_ps(ofY[k])));
+            r.lo[k] = c == 0 ? at : _mm512_min_ps(r.lo[k], at);
+            r.hi[k] = c == 0 ? at : _mm512_max_ps(r.hi[k], at);
+        }
+    }
+    return r;
+}
+
+struct LaneBoxes {
+    alignas(64) int i0[kLanes], i1[kLanes], j0[kLanes], j1[kLanes], s0[kLanes], s1[kLanes], d0[kLanes], d1[kLanes];
+};
+
+}  // namespace
+
+HALVORA_AVX512 unsigned FindRowWindows(const DrawContext& ctx, int levelIndex, WindowLanes& w, unsigned lanes) {
+    w.on = 0;
+    const ResolvedStage& st = ctx.stages[0];
+    if (!st.texture || st.texture->version == 0) {
+        unsigned drawn = 0;
+        for (unsigned m = lanes; m != 0; m &= m - 1) {
+            if (AlphaThreshold(ctx, w.argb[__builtin_ctz(m)]) <= 255) drawn |= m & -m;
+        }
+        return drawn;
+    }
+    const SurfaceView& level = st.texture->levels[levelIndex];
+    const float width = static_cast<float>(level.width), height = static_cast<float>(level.height);
+    const Reach r = ReachOf(w, width, height);
+    constexpr float kRange = 16384;
+    const __m512 range = _mm512_set1_ps(kRange), span = _mm512_set1_ps(static_cast<float>(kMaxRectTexels - 8));
+    const __mmask16 ranged =
+        _mm512_cmp_ps_mask(r.lo[0], _mm512_set1_ps(-kRange), _CMP_GT_OQ) & _mm512_cmp_ps_mask(r.hi[0], range, _CMP_LT_OQ) &
+        _mm512_cmp_ps_mask(r.lo[1], _mm512_set1_ps(-kRange), _CMP_GT_OQ) & _mm512_cmp_ps_mask(r.hi[1], range, _CMP_LT_OQ) &
+        _mm512_cmp_ps_mask(_mm512_sub_ps(r.hi[0], r.lo[0]), span, _CMP_LT_OQ) &
+        _mm512_cmp_ps_mask(_mm512_sub_ps(r.hi[1], r.lo[1]), span, _CMP_LT_OQ);
+    const __m512 half = _mm512_set1_ps(0.5f), spare = _mm512_set1_ps(0.0625f);
+    alignas(64) int first[2][kLanes], last[2][kLanes];
+    for (int k = 0; k < 2; ++k) {
+        _mm512_store_si512(first[k], FloorToInt(_mm512_sub_ps(_mm512_sub_ps(r.lo[k], half), spare)));
+        _mm512_store_si512(last[k], FloorToInt(_mm512_add_ps(_mm512_add_ps(r.hi[k], half), spare)));
+    }
+    // The boxes of the texels that show, a lane at a time.
+    unsigned drawn = 0, cut = 0;
+    LaneBoxes b;
+    for (unsigned m = lanes; m != 0; m &= m - 1) {
+        const int k = __builtin_ctz(m);
+        const int threshold = AlphaThreshold(ctx, w.argb[k]);
+        if (threshold > 255) continue;
+        drawn |= 1u << k;
+        if (threshold <= 0 || !(ranged >> k & 1)) continue;
+        const RectKey key{st.texture->version, level.bits, first[0][k], first[1][k], last[0][k], last[1][k],
+                          ctx.fast.addressU, ctx.fast.addressV};
+        const Box box = Lookup(level, key).atLeast[threshold];
+        if (box.Empty()) {
+            drawn &= ~(1u << k);
+            continue;
+        }
+        b.i0[k] = box.i0, b.i1[k] = box.i1, b.j0[k] = box.j0, b.j1[k] = box.j1;
+        b.s0[k] = box.s0, b.s1[k] = box.s1, b.d0[k] = box.d0, b.d1[k] = box.d1;
+        cut |= 1u << k;
+    }
+    if (cut == 0) return drawn;
+    const __mmask16 boxed = static_cast<__mmask16>(cut);
+    auto lanesOf = [&](const int* v) HALVORA_AVX512 { return _mm512_cvtepi32_ps(_mm512_maskz_load_epi32(boxed, v)); };
+    const float below[4] = {0.625f, 0.625f, 1.125f, 2.125f}, above[4] = {1.625f, 1.625f, 3.125f, 2.125f};
+    const int* low[4] = {b.i0, b.j0, b.s0, b.d0};
+    const int* high[4] = {b.i1, b.j1, b.s1, b.d1};
+    __m512 lo[4], hi[4];
+    __mmask16 cuts = 0;
+    for (int k = 0; k < 4; ++k) {
+        lo[k] = _mm512_sub_ps(lanesOf(low[k]), _mm512_set1_ps(below[k]));
+        hi[k] = _mm512_add_ps(lanesOf(high[k]), _mm512_set1_ps(above[k]));
+        cuts |= _mm512_cmp_ps_mask(lo[k], r.lo[k], _CMP_GT_OQ) | _mm512_cmp_ps_mask(hi[k], r.hi[k], _CMP_LT_OQ);
+    }
+    const __m512 vw = _mm512_set1_ps(width), vh = _mm512_set1_ps(height);
+    const __m512 xc = _mm512_mul_ps(_mm512_load_ps(w.u[0]), vw), xdx = _mm512_mul_ps(_mm512_load_ps(w.udx), vw);
+    const __m512 xdy = _mm512_mul_ps(_mm512_load_ps(w.udy), vw), yc = _mm512_mul_ps(_mm512_load_ps(w.v[0]), vh);
+    const __m512 ydx = _mm512_mul_ps(_mm512_load_ps(w.vdx), vh), ydy = _mm512_mul_ps(_mm512_load_ps(w.vdy), vh);
+    const __m512 det = _mm512_sub_ps(_mm512_mul_ps(xdx, ydy), _mm512_mul_ps(xdy, ydx));
+    const __m512 zero = _mm512_setzero_ps(), far = _mm512_set1_ps(RowWindow::kFar);
+    const __mmask16 solvable = _mm512_cmp_ps_mask(_mm512_abs_ps(det), zero, _CMP_GT_OQ) & Below(det, RowWindow::kFar);
+    const __m512 a = _mm512_div_ps(xdx, det), bb = _mm512_div_ps(Negate(ydx), det);
+    const __m512 c = _mm512_add_ps(Negate(_mm512_add_ps(_mm512_mul_ps(a, yc), _mm512_mul_ps(bb, xc))),
+                                   _mm512_load_ps(w.originY));
+    const __m512 ayLo = _mm512_mul_ps(a, lo[1]), ayHi = _mm512_mul_ps(a, hi[1]);
+    const __m512 bxLo = _mm512_mul_ps(bb, lo[0]), bxHi = _mm512_mul_ps(bb, hi[0]);
+    const __m512 rows = _mm512_add_ps(_mm512_add_ps(c, StdMin(ayLo, ayHi)), StdMin(bxLo, bxHi));
+    const __m512 rowsEnd = _mm512_add_ps(_mm512_add_ps(c, StdMax(ayLo, ayHi)), StdMax(bxLo, bxHi));
+    const __mmask16 windowed = boxed & cuts & solvable & Below(rows, RowWindow::kFar) & Below(rowsEnd, RowWindow::kFar);
+    const __m512 slack = _mm512_set1_ps(RowWindow::kSlack);
+    _mm512_store_si512(w.yFirst, _mm512_cvttps_epi32(_mm512_roundscale_ps(_mm512_sub_ps(rows, slack),
+                                                                          _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC)));
+    _mm512_store_si512(w.yLast, FloorToInt(_mm512_add_ps(rowsEnd, slack)));
+    // AxisLines, an axis at a time.
+    const __m512 axisC[4] = {xc, yc, _mm512_add_ps(xc, yc), _mm512_sub_ps(xc, yc)};
+    const __m512 axisDx[4] = {xdx, ydx, _mm512_add_ps(xdx, ydx), _mm512_sub_ps(xdx, ydx)};
+    const __m512 axisDy[4] = {xdy, ydy, _mm512_add_ps(xdy, ydy), _mm512_sub_ps(xdy, ydy)};
+    for (int k = 0; k < 4; ++k) {
+        const __m512 rk = _mm512_div_ps(_mm512_set1_ps(1.0f), axisDx[k]);
+        const __m512 q = _mm512_mul_ps(_mm512_sub_ps(zero, axisDy[k]), rk);
+        const __m512 atLo = _mm512_mul_ps(_mm512_sub_ps(lo[k], axisC[k]), rk);
+        const __m512 atHi = _mm512_mul_ps(_mm512_sub_ps(hi[k], axisC[k]), rk);
+        const __mmask16 usable = _mm512_cmp_ps_mask(axisDx[k], zero, _CMP_NEQ_OQ) & Below(q, 256.0f) &
+                                 Below(atLo, RowWindow::kFar) & Below(atHi, RowWindow::kFar);
+        const __mmask16 rising = _mm512_cmp_ps_mask(axisDx[k], zero, _CMP_GT_OQ);
+        const __m512 start = _mm512_mask_mov_ps(atHi, rising, atLo), end = _mm512_mask_mov_ps(atLo, rising, atHi);
+        _mm512_store_ps(w.startP[k], _mm512_mask_mov_ps(_mm512_sub_ps(zero, far), usable, start));
+        _mm512_store_ps(w.endP[k], _mm512_mask_mov_ps(far, usable, end));
+        _mm512_store_ps(w.startQ[k], _mm512_maskz_mov_ps(usable, q));
+        _mm512_store_ps(w.endQ[k], _mm512_maskz_mov_ps(usable, q));
+    }
+    w.on = windowed;
+    return drawn;
+}
+
+void TakeWindow(const WindowLanes& w, int k, RowWindow& out) {
+    out.on = (w.on >> k & 1) != 0;
+    if (!out.on) return;
+    out.yFirst = w.yFirst[k];
+    out.yLast = w.yLast[k];
+    out.originX = w.originX[k];
+    out.originY = w.originY[k];
+    for (int a = 0; a < RowWindow::kAxes; ++a) {
+        out.startP[a] = w.startP[a][k];
+        out.startQ[a] = w.startQ[a][k];
+        out.endP[a] = w.endP[a][k];
+        out.endQ[a] = w.endQ[a][k];
+    }
+}
+
+HALVORA_INTRINSIC_WARNINGS_ON
+
 }  // namespace raster

@@ -19,14 +19,13 @@ constexpr int kSmallExtent = 64 * kSubpixel;  // sixteenths; the queue's quads a
 // and the vertex of the six each one is fetched from.
 constexpr int kCornerVertex[4] = {0, 1, 5, 2};
 
-// What the vector pass leaves for the lanes it sets up.
+// What the vector pass leaves for the lanes it sets up; the texture planes, origin and colour
+// are kept where the row windows are found from them.
 struct Lanes {
     alignas(64) int X[4][kLanes], Y[4][kLanes];
     alignas(64) int yTop[kLanes], yEnd[kLanes], xBegin[kLanes], xEnd[kLanes];
-    alignas(64) float originX[kLanes], originY[kLanes];
-    alignas(64) float qdx[kLanes], qdy[kLanes], udx[kLanes], udy[kLanes], vdx[kLanes], vdy[kLanes];
-    alignas(64) float u[4][kLanes], v[4][kLanes];
-    std::uint32_t diffuse[kLanes];
+    alignas(64) float qdx[kLanes], qdy[kLanes];
+    WindowLanes win;
     unsigned counterClockwise = 0;  // bit k: quad k's corners turn the other way
 };
 
@@ -201,17 +200,18 @@ HALVORA_AVX512 __mmask16 SetUpLanes(const QuadBlock& b, const std::uint8_t* vert
     const __m512 unit = _mm512_set1_ps(1.0f);
     plane(unit, unit, unit, out.qdx, out.qdy);
     // Texture coordinates times q, which is 1.
-    plane(_mm512_mul_ps(c[0].u, unit), _mm512_mul_ps(c[1].u, unit), _mm512_mul_ps(c[3].u, unit), out.udx, out.udy);
-    plane(_mm512_mul_ps(c[0].v, unit), _mm512_mul_ps(c[1].v, unit), _mm512_mul_ps(c[3].v, unit), out.vdx, out.vdy);
+    WindowLanes& win = out.win;
+    plane(_mm512_mul_ps(c[0].u, unit), _mm512_mul_ps(c[1].u, unit), _mm512_mul_ps(c[3].u, unit), win.udx, win.udy);
+    plane(_mm512_mul_ps(c[0].v, unit), _mm512_mul_ps(c[1].v, unit), _mm512_mul_ps(c[3].v, unit), win.vdx, win.vdy);
     lanes &= static_cast<__mmask16>(SharesPlanesHalf(c, 0) | SharesPlanesHalf(c, 1) << 8);
 
-    _mm512_store_ps(out.originX, x0);
-    _mm512_store_ps(out.originY, y0);
+    _mm512_store_ps(win.originX, x0);
+    _mm512_store_ps(win.originY, y0);
     for (int k = 0; k < 4; ++k) {
         _mm512_store_si512(out.X[k], X[k]);
         _mm512_store_si512(out.Y[k], Y[k]);
-        _mm512_store_ps(out.u[k], _mm512_mul_ps(c[k].u, unit));
-        _mm512_store_ps(out.v[k], _mm512_mul_ps(c[k].v, unit));
+        _mm512_store_ps(win.u[k], _mm512_mul_ps(c[k].u, unit));
+        _mm512_store_ps(win.v[k], _mm512_mul_ps(c[k].v, unit));
     }
     _mm512_store_si512(out.yTop, yTop);
     _mm512_store_si512(out.yEnd, yEnd);
@@ -224,25 +224,22 @@ HALVORA_AVX512 __mmask16 SetUpLanes(const QuadBlock& b, const std::uint8_t* vert
 
 HALVORA_INTRINSIC_WARNINGS_ON
 
-// Lane k's quad, set up as RasterQuadPair sets up its own, then its window and its rows.
+// Lane k's quad, set up as RasterQuadPair sets up its own, with its window, and its rows.
 void DrawLane(const QuadBlock& b, const Lanes& l, int k) {
     const DrawContext& ctx = *b.ctx;
+    const WindowLanes& win = l.win;
     TriangleSetup t = b.setup;
-    t.originX = l.originX[k];
-    t.originY = l.originY[k];
+    t.originX = win.originX[k];
+    t.originY = win.originY[k];
     t.q = Plane{1.0f, l.qdx[k], l.qdy[k]};
-    t.u = Plane{l.u[0][k], l.udx[k], l.udy[k]};
-    t.v = Plane{l.v[0][k], l.vdx[k], l.vdy[k]};
-    const std::uint32_t argb = l.diffuse[k];
+    t.u = Plane{win.u[0][k], win.udx[k], win.udy[k]};
+    t.v = Plane{win.v[0][k], win.vdx[k], win.vdy[k]};
+    const std::uint32_t argb = win.argb[k];
     t.argb = argb;
     const float channel[4] = {static_cast<float>((argb >> 16) & 255), static_cast<float>((argb >> 8) & 255),
                               static_cast<float>(argb & 255), static_cast<float>(argb >> 24)};
     for (int i = 0; i < 4; ++i) t.color[i] = Plane{channel[i], 0, 0};
-    if (ctx.windows) {
-        const float u[4] = {l.u[0][k], l.u[1][k], l.u[2][k], l.u[3][k]};
-        const float v[4] = {l.v[0][k], l.v[1][k], l.v[2][k], l.v[3][k]};
-        if (!FindRowWindow(ctx, t, u, v, 4)) return;
-    }
+    if (ctx.windows) TakeWindow(win, k, t.window);
     std::int64_t X[4], Y[4];
     for (int i = 0; i < 4; ++i) {
         X[i] = l.X[i][k];
@@ -298,7 +295,7 @@ unsigned DrawQuadBlock(const QuadBlock& b, const std::uint8_t* vertices, int n) 
         const bool oneColor = d[1] == d[0] && d[2] == d[0] && d[3] == d[0] && d[4] == d[0] && d[5] == d[0];
         if (oneColor && SameSource(layout, p + 3 * stride, p + stride) && SameSource(layout, p + 4 * stride, p + 2 * stride)) {
             fetched |= 1u << q;
-            l.diffuse[q] = d[0];
+            l.win.argb[q] = d[0];
         } else {
             blocked |= 1u << q;
         }
@@ -306,7 +303,9 @@ unsigned DrawQuadBlock(const QuadBlock& b, const std::uint8_t* vertices, int n) 
     if (fetched == 0) return blocked;
     __mmask16 drawn = 0;
     const __mmask16 done = SetUpLanes(b, vertices, static_cast<__mmask16>(fetched), l, drawn);
-    for (unsigned m = drawn; m != 0; m &= m - 1) DrawLane(b, l, __builtin_ctz(m));
+    unsigned shown = drawn;
+    if (b.ctx->windows) shown = FindRowWindows(*b.ctx, b.setup.level[0], l.win, shown);
+    for (unsigned m = shown; m != 0; m &= m - 1) DrawLane(b, l, __builtin_ctz(m));
     return blocked | (fetched & ~static_cast<unsigned>(drawn) & ~static_cast<unsigned>(done));
 }
 

@@ -255,6 +255,24 @@ inline bool SameSource(const VertexLayout& layout, const std::uint8_t* p, const 
            same(layout.texOffset, 8);
 }
 
+// FindRowWindow's inputs and results for sixteen quads, one a lane.
+struct WindowLanes {
+    static constexpr int kLanes = 16;
+    alignas(64) float u[4][kLanes], v[4][kLanes];  // the corners' texture coordinates
+    alignas(64) float udx[kLanes], udy[kLanes], vdx[kLanes], vdy[kLanes];  // u and v at corner 0 start the planes
+    alignas(64) float originX[kLanes], originY[kLanes];
+    std::uint32_t argb[kLanes];
+    alignas(64) int yFirst[kLanes], yLast[kLanes];
+    alignas(64) float startP[RowWindow::kAxes][kLanes], startQ[RowWindow::kAxes][kLanes];
+    alignas(64) float endP[RowWindow::kAxes][kLanes], endQ[RowWindow::kAxes][kLanes];
+    unsigned on = 0;  // bit k: lane k's window rules something out
+};
+// FindRowWindow of the affine constant-colour quads in lanes, all on level `level` of stage 0
+// (footprint.cpp): the lanes it returns true for.
+unsigned FindRowWindows(const DrawContext& ctx, int level, WindowLanes& w, unsigned lanes);
+// Lane k's window, as FindRowWindow would have left it.
+void TakeWindow(const WindowLanes& w, int k, RowWindow& out);
+
 // A triangle list's quads, sixteen at a time (quad_block.cpp).
 struct QuadBlock {
     const DrawContext* ctx;
