@@ -347,9 +347,17 @@ HALVORA_AVX512 unsigned FindRowWindows(const DrawContext& ctx, int levelIndex, W
     // The boxes of the texels that show, a lane at a time.
     unsigned drawn = 0, cut = 0;
     LaneBoxes b;
+    // Particles born together share their colours: the last threshold is often the next one.
+    std::uint32_t lastArgb = 0;
+    int threshold = 0;
+    bool known = false;
     for (unsigned m = lanes; m != 0; m &= m - 1) {
         const int k = __builtin_ctz(m);
-        const int threshold = AlphaThreshold(ctx, w.argb[k]);
+        if (!known || w.argb[k] != lastArgb) {
+            known = true;
+            lastArgb = w.argb[k];
+            threshold = AlphaThreshold(ctx, lastArgb);
+        }
         if (threshold > 255) continue;
         drawn |= 1u << k;
         if (threshold <= 0 || !(ranged >> k & 1)) continue;

@@ -597,9 +597,16 @@ bool DrawPrimitive(const DrawState& state, const VertexLayout& layout, const std
         quads.tf = &p.tf;
         const std::size_t stride = static_cast<std::size_t>(layout.stride);
         const int pairs = primitiveCount / 2;
+        const std::uint8_t* end = vertexData + (static_cast<std::size_t>(startVertex) + 6 * static_cast<std::size_t>(pairs)) * stride;
         for (int q = 0; q < pairs; q += 16) {
             const int n = std::min(16, pairs - q);
             const std::size_t at = static_cast<std::size_t>(startVertex) + 6 * static_cast<std::size_t>(q);
+            // The buffer was just copied in and has left the nearer caches: the block after next
+            // is asked for now.
+            const std::uint8_t* ahead = vertexData + (at + 6 * 32) * stride;
+            for (const std::uint8_t* line = ahead; line < std::min(end, ahead + 6 * 16 * stride); line += 64) {
+                __builtin_prefetch(line);
+            }
             for (unsigned left = DrawQuadBlock(quads, vertexData + at * stride, n); left != 0; left &= left - 1) {
                 triangles(2 * std::int64_t{q + __builtin_ctz(left)}, 2);
             }
