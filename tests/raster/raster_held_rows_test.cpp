@@ -103,21 +103,13 @@ TEST(RasterHeldRows, QuadsQueuedFromTheirCornersCoverWhatTheScanCovers) {
         const raster::DrawState s = ModulateTexture(tex.view, 2, address, true, 5, 2);
         Canvas wide(kW, kH), narrow(kW, kH);
         for (std::size_t i = 0; i < wide.bytes.size(); ++i) wide.bytes[i] = narrow.bytes[i] = static_cast<std::uint8_t>(rng() % 64);
-        raster::SettledRuns runs[2];
-        std::vector<std::uint8_t> flags[2];
-        raster::SurfaceView views[2] = {wide.View(), narrow.View()};
-        for (int k = 0; k < 2; ++k) {
-            runs[k].perRow = (kW + raster::SettledRuns::kPixels - 1) / raster::SettledRuns::kPixels;
-            runs[k].rows = kH;
-            flags[k].assign(static_cast<std::size_t>(runs[k].perRow * runs[k].rows), raster::SettledRuns::kShown);
-            runs[k].flags = flags[k].data();
-            views[k].settled = &runs[k];
-        }
+        TrackedView first(wide), second(narrow);
+        TrackedView* tracked[2] = {&first, &second};
         const raster::Viewport clip{3, 5, kW - 10, kH - 12, 0, 1};
         auto draw = [&](int k) {
             return raster::DrawPrimitive(s, TLLayout(), reinterpret_cast<const std::uint8_t*>(all.data()),
                                          all.size() * sizeof(TLVertex), 4, 0, static_cast<int>(all.size() / 3), nullptr,
-                                         clip, views[k]);
+                                         clip, tracked[k]->view);
         };
         ASSERT_TRUE(draw(0));
         {
@@ -125,8 +117,8 @@ TEST(RasterHeldRows, QuadsQueuedFromTheirCornersCoverWhatTheScanCovers) {
             ASSERT_TRUE(draw(1));
         }
         EXPECT_EQ(wide.bytes, narrow.bytes);
-        EXPECT_EQ(flags[0], flags[1]);
-        EXPECT_GT(std::count(flags[0].begin(), flags[0].end(), raster::SettledRuns::kShown), 100);
+        EXPECT_EQ(first.flags, second.flags);
+        EXPECT_GT(std::count(first.flags.begin(), first.flags.end(), raster::SettledRuns::kShown), 100);
     }
 }
 

@@ -118,21 +118,13 @@ TEST(RasterQuadBlock, QuadsSetUpSixteenAtATimeDrawAsEachAlone) {
         Canvas blocks(kW, kH), alone(kW, kH);
         for (std::size_t i = 0; i < blocks.bytes.size(); ++i) blocks.bytes[i] = alone.bytes[i] = static_cast<std::uint8_t>(rng() % 64);
         const std::vector<std::uint8_t> background = blocks.bytes;
-        raster::SettledRuns runs[2];
-        std::vector<std::uint8_t> flags[2];
-        raster::SurfaceView views[2] = {blocks.View(), alone.View()};
-        for (int k = 0; k < 2; ++k) {
-            runs[k].perRow = (kW + raster::SettledRuns::kPixels - 1) / raster::SettledRuns::kPixels;
-            runs[k].rows = kH;
-            flags[k].assign(static_cast<std::size_t>(runs[k].perRow * runs[k].rows), raster::SettledRuns::kShown);
-            runs[k].flags = flags[k].data();
-            views[k].settled = &runs[k];
-        }
+        TrackedView first(blocks), second(alone);
+        TrackedView* tracked[2] = {&first, &second};
         const raster::Viewport clip{3, 5, kW - 10, kH - 12, 0, 1};
         auto draw = [&](int k) {
             return raster::DrawPrimitive(s, LLayout(), reinterpret_cast<const std::uint8_t*>(all.data()),
                                          all.size() * sizeof(LVertex), 4, 0, static_cast<int>(all.size() / 3), c.wvp,
-                                         clip, views[k]);
+                                         clip, tracked[k]->view);
         };
         ASSERT_TRUE(draw(0));
         {
@@ -141,7 +133,7 @@ TEST(RasterQuadBlock, QuadsSetUpSixteenAtATimeDrawAsEachAlone) {
         }
         EXPECT_NE(blocks.bytes, background);
         EXPECT_EQ(blocks.bytes, alone.bytes);
-        EXPECT_EQ(flags[0], flags[1]);
+        EXPECT_EQ(first.flags, second.flags);
     }
 }
 

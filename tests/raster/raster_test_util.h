@@ -94,6 +94,22 @@ inline raster::DrawState ModulateTexture(const raster::TextureView& tex, std::ui
     return s;
 }
 
+// A canvas's view with settled runs of its own: every run marked shown, none settled.
+struct TrackedView {
+    raster::SettledRuns runs;
+    std::vector<std::uint8_t> flags;
+    raster::SurfaceView view;
+    explicit TrackedView(Canvas& c) : view(c.View()) {
+        runs.perRow = (c.width + raster::SettledRuns::kPixels - 1) / raster::SettledRuns::kPixels;
+        runs.rows = c.height;
+        flags.assign(static_cast<std::size_t>(runs.perRow * runs.rows), raster::SettledRuns::kShown);
+        runs.flags = flags.data();
+        view.settled = &runs;
+    }
+    TrackedView(const TrackedView&) = delete;
+    TrackedView& operator=(const TrackedView&) = delete;
+};
+
 // Holds the rasterizer to a narrower vector unit for its lifetime.
 struct SimdLimit {
     explicit SimdLimit(raster::SimdLevel level) { raster::LimitSimd(level); }
