@@ -3,6 +3,7 @@
 #include "app/uAppHooks.h"
 #include "app/uC.h"
 #include "app/uRunState.h"
+#include "app/uSettings.h"
 #include "app/uSettingsHook.h"
 #include "app/uXScreenSaver.h"
 #include "common/uFiles.h"
@@ -15,7 +16,7 @@ namespace {
 
 std::vector<std::string> Arguments;
 std::function<HRESULT(bool)> RunApplicationOverride;
-std::function<void()> RunSettingsOverride;
+std::function<bool()> RunSettingsOverride;
 
 constexpr int32_t kFallbackWidth = 1024;
 constexpr int32_t kFallbackHeight = 768;
@@ -78,7 +79,7 @@ std::string ParamStr(int index)
 }
 
 void SetRunApplicationOverride(std::function<HRESULT(bool)> run) { RunApplicationOverride = std::move(run); }
-void SetRunSettingsOverride(std::function<void()> run) { RunSettingsOverride = std::move(run); }
+void SetRunSettingsOverride(std::function<bool()> run) { RunSettingsOverride = std::move(run); }
 
 char SelectMode(const std::string& firstArgument)
 {
@@ -118,12 +119,9 @@ void ChangePassword()
     FreeLibrary(library);
 }
 
-void RunSettings()
+bool RunSettings()
 {
-    if (RunSettingsOverride)
-        RunSettingsOverride();
-    else
-        RunSettingsDialog();
+    return RunSettingsOverride ? RunSettingsOverride() : RunSettingsDialog();
 }
 
 void RunPreview()
@@ -195,8 +193,8 @@ int HalvoraMain(int argc, char** argv)
     if (RunXScreenSaverMode(arguments))
         return 0;
     SnapshotDesktop(DataDir + "\\Textures\\Screen.tga");
-    if (!LoadOptions())
-        RunSettings();
+    if (!LoadOptions() && !RunSettings())
+        UseFirstRunOptions();  // nobody to ask: run as the first run would have saved, saving nothing
     Dispatch(SelectMode(ParamStr(1)));
     return 0;
 }

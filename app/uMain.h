@@ -19,7 +19,8 @@ char SelectMode(const std::string& firstArgument);
 void Dispatch(char modeLetter);
 
 void ChangePassword();
-void RunSettings();
+// False when no dialog could be shown (no display).
+bool RunSettings();
 void RunPreview();
 void RunFullScreen();
 void PumpMessages(bool hideCursor);
@@ -28,4 +29,4 @@ bool SnapshotDesktop(const std::string& targetPath);
 // Test seams: while set, the run modes call these instead of the application
 // object and the settings dialog.
 void SetRunApplicationOverride(std::function<HRESULT(bool fullScreen)> run);
-void SetRunSettingsOverride(std::function<void()> run);
+void SetRunSettingsOverride(std::function<bool()> run);

@@ -11,6 +11,9 @@ const char* const SettingsCaption = "[Tzo] Halvora Screensaver Options";
 namespace {
 
 constexpr DWORD kSmallVideoMemory = 0x400000;
+constexpr int kFirstRunSpiralType = 1;   // "Second"
+constexpr int kFirstRunSpiralCount = 8;
+constexpr int kFirstRunBlendMode = 0;    // "Bright"
 constexpr HRESULT kInvalidObject = (HRESULT)0x88760082L;
 
 const D3DFORMAT kBestFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5,  D3DFMT_X1R5G5B5,
@@ -285,9 +288,9 @@ void TForm1::ApplyFirstRunDefaults()
     FillResolutions();
     rbDesktop.Checked = true;
     rbCustom.Checked = false;
-    SpiralType.Select(1);
-    SpiralCount.Select(7);
-    BlendMode.Select(0);
+    SpiralType.Select(kFirstRunSpiralType);
+    SpiralCount.Select(kFirstRunSpiralCount - 1);
+    BlendMode.Select(kFirstRunBlendMode);
     ApplyDesktopPreset();
 }
 
@@ -503,4 +506,40 @@ bool TForm1::Help()
 {
     ask_("11111111", MB_OK | MB_ICONINFORMATION);
     return false;
+}
+
+// ------------------------------------------------------------------ first run without a dialog
+
+TOptions FirstRunOptions(TDialogAdapter& adapter)
+{
+    const TOptions kept = Options;  // opening clears the record
+    TForm1 form([](const std::string&, UINT) { return IDNO; });
+    TOptions result{};
+    if (form.Open(adapter)) {
+        form.Gather(result);
+        // A screen whose own mode is not in the lists (smaller than 800 x 600, or not listed by
+        // the adapter) still runs at its own size and format.
+        const D3DDISPLAYMODE desktop = adapter.DesktopMode();
+        if (result.Width < 1 || result.Height < 1) {
+            result.Width = static_cast<int32_t>(desktop.Width);
+            result.Height = static_cast<int32_t>(desktop.Height);
+            result.RefreshRate = static_cast<int32_t>(desktop.RefreshRate);
+        }
+        if (result.Format == D3DFMT_UNKNOWN)
+            result.Format = static_cast<int32_t>(desktop.Format);
+    } else {
+        result.Preset = 1;
+        result.VSync = true;
+        result.SpiralType = kFirstRunSpiralType;
+        result.SpiralCount = kFirstRunSpiralCount;
+        result.BlendMode = kFirstRunBlendMode;
+    }
+    Options = kept;
+    return result;
+}
+
+void UseFirstRunOptions()
+{
+    std::unique_ptr<TDialogAdapter> adapter = CreateSystemAdapter();
+    Options = FirstRunOptions(*adapter);
 }

@@ -142,3 +142,11 @@ private:
 };
 
 extern const char* const SettingsCaption;  // "[Tzo] Halvora Screensaver Options"
+
+// The record the dialog would save at its first run on this screen, with no options file: the
+// Desktop preset with the screen's own size, format and rate, and the default spiral settings.
+// For runs in which no dialog can be shown; nothing is written. Without Direct3D, the cleared
+// record with the spiral settings. Options itself is left as it was.
+TOptions FirstRunOptions(TDialogAdapter& adapter);
+// Options := FirstRunOptions of the system's adapter.
+void UseFirstRunOptions();

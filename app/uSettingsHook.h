@@ -1,4 +1,4 @@
 #pragma once
 
-// Runs the settings dialog as the main window until it closes.
-void RunSettingsDialog();
+// Runs the settings dialog as the main window until it closes; false when it cannot be shown.
+bool RunSettingsDialog();

@@ -354,11 +354,11 @@ gboolean TSettingsView::OnKey(GtkWidget*, GdkEventKey* event, gpointer self)
     return FALSE;
 }
 
-void RunSettingsDialog()
+bool RunSettingsDialog()
 {
     if (std::string(platform::display::Current().Name()) != "x11" || !gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "halvora: the settings dialog needs a display; nothing was changed\n");
-        return;
+        return false;
     }
     auto ask = [](const std::string& text, UINT type) {
         const char* caption = (type & MB_ICONMASK) == MB_ICONQUESTION ? "Confirmation" : "Information";
@@ -366,8 +366,9 @@ void RunSettingsDialog()
     };
     TForm1 form(ask);
     std::unique_ptr<TDialogAdapter> adapter = CreateSystemAdapter();
-    if (!form.Open(*adapter))
-        return;
-    TSettingsView view(form);
-    view.Run();
+    if (form.Open(*adapter)) {
+        TSettingsView view(form);
+        view.Run();
+    }
+    return true;
 }

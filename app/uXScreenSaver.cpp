@@ -4,6 +4,7 @@
 #include "app/uC.h"
 #include "app/uMain.h"
 #include "app/uRunState.h"
+#include "app/uSettings.h"
 #include "render/uLog.h"
 
 #include <csignal>
@@ -187,12 +188,9 @@ bool RunXScreenSaverMode(const std::vector<std::string>& arguments)
     InstallTerminationHandler();
 
     SnapshotDesktop(DataDir + "\\Textures\\Screen.tga");
-    if (!LoadOptions()) {
-        // No settings dialog under xscreensaver: its own dialog is the settings.
-        Options.SpiralType = 1;
-        Options.SpiralCount = 8;
-        Options.BlendMode = 0;
-    }
+    // No settings dialog under xscreensaver: its own dialog is the settings.
+    if (!LoadOptions())
+        UseFirstRunOptions();
     ApplySettings(args);
 
     const HWND target = args.Window ? args.Window : RootTarget();

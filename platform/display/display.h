@@ -91,6 +91,9 @@ public:
   virtual NativeId CreateChild(NativeId foreignParent, int x, int y, int w, int h) = 0;
   // Size of any window and its position relative to its parent; false for a bad id.
   virtual bool ForeignWindowRect(NativeId foreign, int& x, int& y, int& w, int& h) = 0;
+  // The window that is the whole screen (X11's root, the offscreen virtual screen), usable
+  // as CreateChild's parent; 0 when the backend has none.
+  virtual NativeId ScreenWindow() { return 0; }
   virtual void DestroyWindow(NativeId) = 0;
   virtual void SetTitle(NativeId, const std::string&) = 0;
   virtual void SetTopmost(NativeId, bool) = 0;

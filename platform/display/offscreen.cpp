@@ -228,6 +228,12 @@ bool OffscreenBackend::ForeignWindowRect(NativeId id, int& x, int& y, int& w, in
   return true;
 }
 
+NativeId OffscreenBackend::ScreenWindow() {
+  if (!windows_.count(root_))
+    root_ = AddWindow({WindowKind::Foreign, 0, 0, 0, config_.screenWidth, config_.screenHeight, {}});
+  return root_;
+}
+
 void OffscreenBackend::RemoveWithChildren(NativeId id, std::vector<NativeId>& removed) {
   std::vector<NativeId> children;
   for (const auto& [childId, window] : windows_)
@@ -288,8 +294,9 @@ bool OffscreenBackend::Present(NativeId id, const Frame& frame) {
   if (presented_ % config_.captureEvery == 0) Capture(presented_);
   if (config_.frames && presented_ >= *config_.frames && !closeSent_) {
     closeSent_ = true;
+    // The program's own windows: its popups, and what it drew into the screen itself.
     for (const auto& [windowId, window] : windows_)
-      if (window.kind == WindowKind::Popup)
+      if (window.kind == WindowKind::Popup || (window.kind == WindowKind::Child && window.parent == root_ && root_))
         events_.push_back({.kind = EventKind::CloseRequest, .window = windowId});
     CaptureLastIfPending();
   }

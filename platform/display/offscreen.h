@@ -48,6 +48,7 @@ public:
   NativeId CreatePopup(int x, int y, int w, int h, const std::string& title) override;
   NativeId CreateChild(NativeId foreignParent, int x, int y, int w, int h) override;
   bool ForeignWindowRect(NativeId foreign, int& x, int& y, int& w, int& h) override;
+  NativeId ScreenWindow() override;
   void DestroyWindow(NativeId) override;
   void SetTitle(NativeId, const std::string&) override;
   void SetTopmost(NativeId, bool) override {}
@@ -88,6 +89,7 @@ private:
   OffscreenConfig config_;
   std::map<NativeId, Window> windows_;
   NativeId nextId_ = 1;
+  NativeId root_ = 0;  // the virtual screen as a window, made when first asked for
   std::deque<Event> events_;
   std::size_t nextInput_ = 0;
   int pointerX_ = 0, pointerY_ = 0;

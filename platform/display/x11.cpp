@@ -200,11 +200,16 @@ public:
     XSetWindowAttributes attrs{};
     attrs.background_pixel = BlackPixel(dpy_, screen_);
     attrs.event_mask = ExposureMask | StructureNotifyMask;
+    // Inside the root the window stands for the root's own picture: no window manager frames
+    // it, and it stays below every other window as the root does.
+    const bool onRoot = Window(foreignParent) == root_;
+    attrs.override_redirect = onRoot ? True : False;
     Window win = 0;
     const bool created = Trapped([&] {
       win = XCreateWindow(dpy_, Window(foreignParent), x, y, unsigned(w), unsigned(h), 0, CopyFromParent,
-                          InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attrs);
+                          InputOutput, CopyFromParent, CWBackPixel | CWEventMask | CWOverrideRedirect, &attrs);
       XMapWindow(dpy_, win);
+      if (onRoot) XLowerWindow(dpy_, win);
       // Learns of the parent's destruction and size changes.
       XSelectInput(dpy_, Window(foreignParent), StructureNotifyMask);
       return win != 0;
@@ -224,6 +229,8 @@ public:
     h = attrs.height;
     return true;
   }
+
+  NativeId ScreenWindow() override { return g_connectionLost ? 0 : root_; }
 
   void DestroyWindow(NativeId id) override {
     const auto it = windows_.find(id);

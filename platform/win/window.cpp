@@ -32,6 +32,8 @@ display::NativeId NativeParent(HWND parent)
 {
     if (IsForeignNative(parent))
         return HandleValue(parent);
+    if (HandleValue(parent) == kDesktopHandle)
+        return Display().ScreenWindow();
     WindowPtr p = FindWindow(parent);
     return p ? p->native : 0;
 }
@@ -203,9 +205,11 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     }
     const bool child = (style & WS_CHILD) != 0;
     if (child) {
-        // A child needs a parent that exists: ours, or a foreign window the display knows.
+        // A child needs a parent that exists: ours, the desktop's (the display's whole screen),
+        // or a foreign window the display knows.
         int px, py, pw, ph;
-        bool parentOk = IsOwnRange(parent) ? FindWindow(parent) != nullptr
+        bool parentOk = HandleValue(parent) == kDesktopHandle ? Display().ScreenWindow() != 0
+                        : IsOwnRange(parent) ? FindWindow(parent) != nullptr
                         : IsForeignNative(parent) && Display().ForeignWindowRect(HandleValue(parent), px, py, pw, ph);
         if (!parentOk) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);

@@ -2,6 +2,7 @@
 
 #include "app/uC.h"
 #include "app/uRunState.h"
+#include "platform/display/display.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,10 @@ protected:
             OptionsAtStart = Options;
             return S_OK;
         });
-        SetRunSettingsOverride([this] { ++Seen.Settings; });
+        SetRunSettingsOverride([this] {
+            ++Seen.Settings;
+            return DialogShown;
+        });
     }
     void TearDown() override
     {
@@ -51,6 +55,7 @@ protected:
         Dispatch(SelectMode(ParamStr(1)));
     }
     Calls Seen;
+    bool DialogShown = true;  // what the settings stand-in answers
     HWND WindowAtStart = nullptr;
     TOptions OptionsAtStart{};
     TOptions Saved{};
@@ -166,6 +171,31 @@ TEST_F(RunModes, StartSequenceOpensTheSettingsOnlyWithoutAnOptionsFile)
     EXPECT_EQ(start({"/c"}), 0);
     EXPECT_EQ(Seen.Settings, 1);
     EXPECT_TRUE(Seen.Applications.empty());
+
+    // No dialog could be shown: the run gets what the first run would have saved for this
+    // screen, and the file stays absent.
+    std::filesystem::remove(dir.File("options.TXT"));
+    {
+        ScopedEnv screen("HALVORA_SCREEN", "1280x1024");
+        platform::display::offscreen::Reset();
+        DialogShown = false;
+        EXPECT_EQ(start({"/s"}), 0);
+    }
+    platform::display::offscreen::Reset();
+    EXPECT_EQ(Seen.Settings, 1);
+    ASSERT_EQ(Seen.Applications, std::vector<bool>{true});
+    const TOptions& o = OptionsAtStart;
+    EXPECT_EQ(o.Preset, 1);
+    EXPECT_EQ(o.Width, 1280);
+    EXPECT_EQ(o.Height, 1024);
+    EXPECT_EQ(o.Format, 22);
+    EXPECT_EQ(o.RefreshRate, 60);
+    EXPECT_TRUE(o.VSync);
+    EXPECT_FALSE(o.AdvancedOpt);
+    EXPECT_EQ(o.SpiralType, 1);
+    EXPECT_EQ(o.SpiralCount, 8);
+    EXPECT_EQ(o.BlendMode, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("Options.txt")));
     // Whatever the desktop capture could do, a failure reaches the channel rather than stopping the start.
     for (const std::string& message : Channel.Messages)
         EXPECT_EQ(Untagged(message).rfind("uMain.SnapshotDesktop: ", 0), 0u) << message;

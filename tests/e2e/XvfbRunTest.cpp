@@ -1,6 +1,7 @@
 // The real executable on a private X server: it ends on a key, and on a click
 // once the opening fading is over (clicks during the fading are ignored).
 
+#include "tests/e2e/png_pixels.h"
 #include "tests/e2e/process.h"
 #include "tests/e2e/xvfb.h"
 #include "tests/framework/saver_sandbox.h"
@@ -9,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 namespace {
@@ -39,6 +42,7 @@ protected:
         std::vector<std::string> env = sandbox_->Environment();
         env.push_back("HALVORA_DISPLAY=x11");
         env.push_back("DISPLAY=" + xvfb_->Display());
+        env.push_back("XSCREENSAVER_WINDOW=");
         return StartProgram(HalvoraExecutable(), args, env, sandbox_->Root() + "/stderr.txt");
     }
 
@@ -125,6 +129,30 @@ TEST_F(XvfbRun, PreviewChildCoversItsParentAndEndsWithIt)
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_TRUE(StillRunning(saver)) << "the preview runs while its parent lives";
     parent.Destroy();
+    EXPECT_EQ(WaitProgram(saver, 10000), 0) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
+}
+
+// Tried by hand outside xscreensaver, --root draws into the root window itself; SIGTERM, as
+// xscreensaver sends it, ends the run cleanly.
+TEST_F(XvfbRun, RootDrawsIntoTheRootWindow)
+{
+    TChild saver = StartSaver({"--root"});
+    const std::string grab = sandbox_->Root() + "/root.xwd";
+    long coloured = 0;
+    for (int i = 0; i < 120 && StillRunning(saver) && coloured <= 200 && !X11Unavailable(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        TPicture screen;
+        if (xvfb_->Run("xwd -root -silent >'" + grab + "' 2>/dev/null") == 0 && ReadXwd(grab, screen))
+            coloured = std::count_if(screen.Pixels.begin(), screen.Pixels.end(), [](uint32_t p) {
+                const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+                return std::max({r, g, b}) > 96 && std::max({r, g, b}) - std::min({r, g, b}) > 48;
+            });
+    }
+    ASSERT_FALSE(X11Unavailable()) << "the X11 display backend is not available";
+    EXPECT_GT(coloured, 200) << "spirals on the root window\n" << ReadTextFile(sandbox_->Root() + "/stderr.txt");
+    EXPECT_EQ(xvfb_->Run("xwininfo -root -children | grep -q '400x300+0+0'"), 0) << "a window covering the root";
+    ASSERT_TRUE(StillRunning(saver)) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
+    kill(saver.Pid, SIGTERM);
     EXPECT_EQ(WaitProgram(saver, 10000), 0) << ReadTextFile(sandbox_->Root() + "/stderr.txt");
 }
 
