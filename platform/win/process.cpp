@@ -1,6 +1,7 @@
 // WinExec and the thread's last-error value.
 
 #include "platform/win/paths.h"
+#include "platform/win/profile.h"
 #include "platform/win/windows.h"
 
 #include <fcntl.h>
@@ -37,17 +38,6 @@ bool IsRegularFile(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string OwnFolder()
-{
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return std::string();
-    std::string path(buffer, static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 bool EndsWithExe(const std::string& name)
@@ -91,7 +81,7 @@ Search FindProgram(const std::string& program, std::string& found)
     if (hasFolder) {
         folders.push_back(std::string());
     } else {
-        folders.push_back(OwnFolder());
+        folders.push_back(platform::ProgramFolder());
         folders.push_back(".");
         const char* path = std::getenv("PATH");
         std::string list = path ? path : "";

@@ -1,5 +1,7 @@
-// HKEY_LOCAL_MACHINE backed by a read-only REGEDIT4 text file.
+// HKEY_LOCAL_MACHINE backed by read-only REGEDIT4 text files: the user's own over the
+// machine's, so that one installation serves every user.
 
+#include "platform/win/profile.h"
 #include "platform/win/windows.h"
 
 #include <fcntl.h>
@@ -41,20 +43,23 @@ std::string LowerAscii(std::string text)
     return text;
 }
 
-std::string RegistryFileName()
+std::string UserHiveName()
 {
     if (const char* explicitPath = std::getenv("HALVORA_REGISTRY"); explicitPath && *explicitPath)
         return explicitPath;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
-        return std::string(config) + "/halvora/registry.reg";
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::string(home) + "/.config/halvora/registry.reg";
-    return std::string();
+    const std::string config = platform::UserBaseFolder(platform::UserFolderKind::Config);
+    return config.empty() ? std::string() : config + "/halvora/registry.reg";
 }
 
-bool ReadRegistryFile(std::string& text)
+std::string MachineHiveName()
 {
-    const std::string name = RegistryFileName();
+    const std::string folder = platform::MachineConfigFolder();
+    return folder.empty() ? std::string() : folder + "/registry.reg";
+}
+
+bool ReadHiveFile(const std::string& name, std::string& text)
+{
+    text.clear();
     if (name.empty())
         return false;
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
@@ -65,7 +70,6 @@ bool ReadRegistryFile(std::string& text)
         ::close(fd);
         return false;
     }
-    text.clear();
     char buffer[64 * 1024];
     while (text.size() < kMaxRegistryBytes) {
         const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, kMaxRegistryBytes - text.size()));
@@ -77,6 +81,21 @@ bool ReadRegistryFile(std::string& text)
     }
     ::close(fd);
     return true;
+}
+
+// The machine's hive first, so that the user's lines, read later, win.
+std::vector<std::string> ReadHives()
+{
+    std::vector<std::string> hives;
+    std::string text;
+    if (ReadHiveFile(MachineHiveName(), text)) {
+        // The machine's registry names each user's data folder; it must hold the shipped files.
+        platform::PrepareUserDataFolder();
+        hives.push_back(std::move(text));
+    }
+    if (ReadHiveFile(UserHiveName(), text))
+        hives.push_back(std::move(text));
+    return hives;
 }
 
 // Lower case, '/' as written stays, runs of '\' collapse, no leading or trailing '\'.
@@ -201,12 +220,8 @@ struct Lookup {
     RegValue Value;
 };
 
-Lookup Search(const std::string& keyPath, const std::string* valueName)
+void SearchHive(const std::string& text, const std::string& keyPath, const std::string* valueName, Lookup& result)
 {
-    Lookup result;
-    std::string text;
-    if (!ReadRegistryFile(text))
-        return result;
     bool inKey = false;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -239,8 +254,18 @@ Lookup Search(const std::string& keyPath, const std::string* valueName)
             result.Value = value;
         }
     }
-    if (keyPath.empty())
+}
+
+Lookup Search(const std::string& keyPath, const std::string* valueName)
+{
+    Lookup result;
+    const std::vector<std::string> hives = ReadHives();
+    for (const std::string& text : hives)
+        SearchHive(text, keyPath, valueName, result);
+    if (keyPath.empty() && !hives.empty())
         result.KeyExists = true;  // the root itself always exists
+    if (result.ValueFound && result.Value.Type == REG_SZ)
+        result.Value.Data = platform::ExpandUserFolders(result.Value.Data);
     return result;
 }
 

@@ -1,9 +1,11 @@
+#include "platform/win/profile.h"
 #include "platform/win/windows.h"
 
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -132,6 +134,63 @@ TEST_F(RegistryFile, FileLocationFollowsTheEnvironment)
     }
     ScopedEnv noConfig("XDG_CONFIG_HOME", std::nullopt);
     EXPECT_EQ(Query(), "/home");
+}
+
+}  // namespace
+
+namespace {
+
+// The machine's registry beneath the user's: what an installed program sees.
+class LayeredRegistry : public RegistryFile {
+protected:
+    void SetUp() override
+    {
+        platform::SetInstallRootForTests(Dir.File("root"));
+        std::filesystem::create_directories(platform::MachineConfigFolder());
+    }
+    void TearDown() override { platform::SetInstallRootForTests(std::nullopt); }
+    std::string MachineHive() const { return platform::MachineConfigFolder() + "/registry.reg"; }
+    ScopedEnv Home{"HOME", Dir.File("home")};
+    ScopedEnv DataHome{"XDG_DATA_HOME", std::nullopt};
+};
+
+TEST_F(LayeredRegistry, TheUsersValuesWinOverTheMachines)
+{
+    const std::string settings = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora Screensaver\\Settings]\n";
+    const std::string other = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"DataPath\"=\"/other\"\n";
+    struct Case {
+        const char* Name;
+        std::optional<std::string> Machine;
+        std::optional<std::string> User;
+        std::string Expected;
+    };
+    const Case cases[] = {
+        {"machine only", settings + "\"DataPath\"=\"/machine\"\n", std::nullopt, "/machine"},
+        {"both", settings + "\"DataPath\"=\"/machine\"\n", settings + "\"DataPath\"=\"/user\"\n", "/user"},
+        {"user key without the value", settings + "\"DataPath\"=\"/machine\"\n", settings + "\"Other\"=\"x\"\n",
+         "/machine"},
+        {"user file of other keys", settings + "\"DataPath\"=\"/machine\"\n", other, "/machine"},
+        {"key only in the user's", other, settings + "\"DataPath\"=\"/user\"\n", "/user"},
+        {"key in neither", other, other, "<no key>"},
+        // A file's last key does not run on into the next file.
+        {"no key line in the user's", settings, "\"DataPath\"=\"/stray\"\n", "<none>"},
+        {"user only", std::nullopt, settings + "\"DataPath\"=\"/user\"\n", "/user"},
+        {"neither", std::nullopt, std::nullopt, "<no key>"},
+        {"machine garbage", std::string("\x01[\xff]\n\"=\n"), std::nullopt, "<no key>"},
+        {"the user's folders expand", settings + "\"DataPath\"=\"%HOME%/h\"\n", std::nullopt, Dir.File("home") + "/h"},
+        {"the data home expands", settings + "\"DataPath\"=\"%XDG_DATA_HOME%/halvora\"\n", std::nullopt,
+         Dir.File("home") + "/.local/share/halvora"},
+        {"in the user's too", std::nullopt, settings + "\"DataPath\"=\"%Home%\\\\x\"\n", Dir.File("home") + "\\x"},
+    };
+    for (const Case& c : cases) {
+        std::remove(MachineHive().c_str());
+        std::remove(Dir.File("r.reg").c_str());
+        if (c.Machine)
+            WriteBytes(MachineHive(), "REGEDIT4\n" + *c.Machine);
+        if (c.User)
+            WriteBytes(Dir.File("r.reg"), "REGEDIT4\n" + *c.User);
+        EXPECT_EQ(Query(), c.Expected) << c.Name;
+    }
 }
 
 }  // namespace

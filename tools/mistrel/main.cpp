@@ -1,14 +1,12 @@
 // Mistrel.exe: the debug monitor. Prints every message it is sent and appends it to
 // Mistrel.log in the state folder; leaves after a while without messages.
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 
+#include "platform/win/profile.h"
 #include "platform/win/windows.h"
 
 namespace {
@@ -32,26 +30,13 @@ UINT IdleMilliseconds()
     return static_cast<UINT>(seconds * 1000);
 }
 
-bool MakeFolders(const std::string& path)
-{
-    for (std::size_t i = 1; i <= path.size(); ++i)
-        if (i == path.size() || path[i] == '/')
-            if (mkdir(path.substr(0, i).c_str(), 0700) != 0 && errno != EEXIST)
-                return false;
-    return true;
-}
-
 std::string LogPath()
 {
-    std::string dir;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
-        dir = state;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        dir = std::string(home) + "/.local/state";
-    else
+    const std::string state = platform::UserBaseFolder(platform::UserFolderKind::State);
+    if (state.empty())
         return {};
-    dir += "/halvora";
-    return MakeFolders(dir) ? dir + "/Mistrel.log" : std::string{};
+    const std::string dir = state + "/halvora";
+    return platform::MakeFolders(dir) ? dir + "/Mistrel.log" : std::string{};
 }
 
 // The text up to its terminating NUL, with control characters made visible.
