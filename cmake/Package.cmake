@@ -55,8 +55,13 @@ set(CPACK_PACKAGE_NAME halvora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Halvora developers <halvora-devel@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "screensaver of wandering spirals of glowing fire particles")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Wandering spirals of glowing fire particles drawn over long fading trails, after the desktop collapses into a dot. It runs full screen as halvora /s, or as an xscreensaver hack (halvora --root). Every user of the machine gets a data folder of their own for settings, log and desktop snapshot.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Wandering spirals of glowing fire particles drawn over long fading trails,\n"
+  "after the desktop collapses into a dot. It runs full screen (halvora /s) or\n"
+  "as an xscreensaver hack (halvora --root).\n"
+  "\n"
+  "Every user of the machine gets a data folder of their own for settings, log\n"
+  "and desktop snapshot; the shipped data stays read-only.")
 set(CPACK_PACKAGE_FILE_NAME halvora_${PROJECT_VERSION})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)

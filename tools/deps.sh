@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
   libx11-dev libxext-dev libxrandr-dev libxtst-dev libxfixes-dev libgtk-3-dev libpng-dev
-  xvfb x11-utils xdotool imagemagick xscreensaver x11-apps)
+  xvfb x11-utils xdotool imagemagick xscreensaver x11-apps file man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -31,7 +31,8 @@ fi
 echo "== data folder $datadir"
 mkdir -p "$datadir/Textures" "$datadir/Particles"
 if [ -d "$build/data" ]; then
-  cp -R "$build/data/." "$datadir/"
+  # An installed package leaves links to its read-only data here: replace them, never write through.
+  cp -R --remove-destination "$build/data/." "$datadir/"
   echo "   copied $(find "$build/data" -type f | wc -l) file(s) from $build/data"
 else
   echo "   the build assembled no data files yet; the folder holds only what earlier runs left"
