@@ -6,6 +6,7 @@
 #
 # Usage: check-install.sh --build BUILD_DIR PREFIX VERSION   (installs BUILD_DIR with DESTDIR first)
 #        check-install.sh --root ROOT PREFIX VERSION         (a tree already installed under ROOT)
+# HALVORA_KEEP_FRAMES=DIR keeps each user's last frame there, to be looked at.
 # Exit 0 pass, 77 skip (a tool is missing), anything else fail with the reason on stderr.
 set -euo pipefail
 [ $# -eq 4 ] || { echo "usage: $0 --build DIR|--root ROOT PREFIX VERSION" >&2; exit 2; }
@@ -100,6 +101,9 @@ run_saver() {
   count=$(coloured_pixels "$frames/frame-000600.png")
   [ "$count" -gt 200 ] || fail "user $n: frame 600 of $mode has $count coloured pixels, no spirals"
   echo "   user $n, $mode: $count coloured pixels in frame 600"
+  if [ -n "${HALVORA_KEEP_FRAMES:-}" ]; then
+    mkdir -p "$HALVORA_KEEP_FRAMES" && cp "$frames/frame-000600.png" "$HALVORA_KEEP_FRAMES/user-$n.png"
+  fi
 }
 
 # check_data_folder N: the user's own files, and links to the shipped ones.
