@@ -137,6 +137,15 @@ check_data_folder 1
 run_saver 2 "$hack" --root
 check_data_folder 2
 
+# A reported error goes to the debug monitor, which halvora finds beside itself and starts.
+monitor_log=$work/home-2/.local/state/halvora/Mistrel.log
+as_user 2 env MISTREL_IDLE_SECONDS=1 HALVORA_DISPLAY=offscreen "$hack" --root --spiral-count x >/dev/null 2>&1 ||
+  fail "a bad --spiral-count made halvora fail"
+for _ in $(seq 50); do grep -q 'spiral-count needs an integer' "$monitor_log" 2>/dev/null && break; sleep 0.1; done
+grep -q 'spiral-count needs an integer' "$monitor_log" 2>/dev/null || fail "the debug monitor got no message"
+for _ in $(seq 50); do pgrep -f "$root$prefix/libexec/halvora/Mistrel.exe" >/dev/null || break; sleep 0.1; done
+echo "   the debug monitor beside the program logged the error"
+
 # A file the user puts in place of a link is theirs and stays; a start relinks nothing over it.
 data1=$work/home-1/.local/share/halvora
 as_user 1 sh -c "rm '$data1/Particles/@Fire1.prt' && printf 'mine' >'$data1/Particles/@Fire1.prt'"

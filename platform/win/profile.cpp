@@ -28,13 +28,12 @@ constexpr int kMaxSeedEntries = 4096;
 
 std::mutex RootLock;
 std::optional<std::string> RootForTests;
-bool RootOverridden = false;
 
 std::optional<std::string> InstallRoot()
 {
     {
         std::lock_guard<std::mutex> lock(RootLock);
-        if (RootOverridden)
+        if (RootForTests)
             return RootForTests;
     }
     return InstallRootOf(ProgramFolder());
@@ -127,24 +126,15 @@ bool SeedTree(const std::string& machine, const std::string& user, int depth, in
     return ok;
 }
 
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 std::string FolderNamed(const std::string& name)
 {
-    const std::string lower = LowerAscii(name);
-    if (lower == "home")
+    if (name == "HOME")
         return UserHome();
-    if (lower == "xdg_config_home")
+    if (name == "XDG_CONFIG_HOME")
         return UserBaseFolder(UserFolderKind::Config);
-    if (lower == "xdg_data_home")
+    if (name == "XDG_DATA_HOME")
         return UserBaseFolder(UserFolderKind::Data);
-    if (lower == "xdg_state_home")
+    if (name == "XDG_STATE_HOME")
         return UserBaseFolder(UserFolderKind::State);
     return std::string();
 }
@@ -179,7 +169,6 @@ std::string MachineDataFolder() { return UnderRoot(HALVORA_INSTALL_DATA_DIR); }
 void SetInstallRootForTests(std::optional<std::string> root)
 {
     std::lock_guard<std::mutex> lock(RootLock);
-    RootOverridden = root.has_value();
     RootForTests = std::move(root);
 }
 

@@ -46,7 +46,7 @@ bool SeedFolder(const std::string& machine, const std::string& user);
 // Seeds the user's data folder from the machine's, once per process (installed programs).
 void PrepareUserDataFolder();
 
-// %HOME%, %XDG_CONFIG_HOME%, %XDG_DATA_HOME% and %XDG_STATE_HOME% (any case) replaced by
+// %HOME%, %XDG_CONFIG_HOME%, %XDG_DATA_HOME% and %XDG_STATE_HOME%, spelt so, replaced by
 // the folders above; other %...% texts, and those with no folder, stay as written.
 std::string ExpandUserFolders(const std::string& text);
 

@@ -95,7 +95,8 @@ TEST(UserFolders, ExpandInTexts)
     };
     const Case cases[] = {
         {"%XDG_DATA_HOME%/halvora", "/data/halvora"},
-        {"%xdg_data_home%\\halvora", "/data\\halvora"},
+        {"%XDG_DATA_HOME%\\halvora", "/data\\halvora"},
+        {"%xdg_data_home%", "%xdg_data_home%"},  // variable names are spelt exactly
         {"%XDG_CONFIG_HOME%", h + "/.config"},
         {"%HOME%/a/%HOME%", h + "/a/" + h},
         {"/plain/path", "/plain/path"},

@@ -180,7 +180,7 @@ TEST_F(LayeredRegistry, TheUsersValuesWinOverTheMachines)
         {"the user's folders expand", settings + "\"DataPath\"=\"%HOME%/h\"\n", std::nullopt, Dir.File("home") + "/h"},
         {"the data home expands", settings + "\"DataPath\"=\"%XDG_DATA_HOME%/halvora\"\n", std::nullopt,
          Dir.File("home") + "/.local/share/halvora"},
-        {"in the user's too", std::nullopt, settings + "\"DataPath\"=\"%Home%\\\\x\"\n", Dir.File("home") + "\\x"},
+        {"in the user's too", std::nullopt, settings + "\"DataPath\"=\"%HOME%\\\\x\"\n", Dir.File("home") + "\\x"},
     };
     for (const Case& c : cases) {
         std::remove(MachineHive().c_str());
