@@ -46,13 +46,6 @@ TEST(InstallRoot, ABuildTreeHasNoMachineFiles)
     EXPECT_EQ(platform::InstallRootOf(platform::ProgramFolder()), std::nullopt);
     EXPECT_EQ(platform::MachineConfigFolder(), "");
     EXPECT_EQ(platform::MachineDataFolder(), "");
-
-    platform::SetInstallRootForTests("/tmp/r");
-    EXPECT_EQ(platform::MachineConfigFolder().rfind("/tmp/r/", 0), 0u) << platform::MachineConfigFolder();
-    EXPECT_EQ(platform::MachineDataFolder().rfind("/tmp/r/", 0), 0u) << platform::MachineDataFolder();
-    EXPECT_NE(platform::MachineConfigFolder(), platform::MachineDataFolder());
-    platform::SetInstallRootForTests(std::nullopt);
-    EXPECT_EQ(platform::MachineDataFolder(), "");
 }
 
 TEST(UserFolders, FollowTheBaseDirectoryRules)
