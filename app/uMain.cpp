@@ -175,6 +175,7 @@ bool SnapshotDesktop(const std::string& targetPath)
         return false;
     }
     bool ok = SaveBMP(bitmapFile, width, height, pixels);
+    std::vector<uint32_t>().swap(pixels);  // a large screen's copy is not kept through the conversion
     if (!ok)
         ReportError("uMain.SnapshotDesktop: cannot write " + bitmapFile);
     ok = ok && BitmapToTGA(bitmapFile, targetPath);

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string>
 
+// The tile side for a Width x Height picture: TileSize, doubled while the picture would need
+// more than TTexRect256::kMaxTiles tiles and the side stays within Largest.
+int32_t FittingTileSize(int32_t Width, int32_t Height, int32_t TileSize, int32_t Largest);
+
 class TTexRect256 : public TVisual {
 public:
     static constexpr int32_t kMaxTiles = 256;
@@ -16,7 +20,7 @@ public:
     IDirect3DTexture8* Tiles[kMaxTiles] = {};
     int32_t PixelX = 0;
     int32_t PixelY = 0;
-    int32_t TileSize = 0;
+    int32_t TileSize = 0;     // as asked for, or larger for a picture of more than kMaxTiles tiles
     int32_t ImageWidth = 0;   // clipped to the tiles that fit
     int32_t ImageHeight = 0;
     int32_t TileColumns = 0;
@@ -42,7 +46,8 @@ public:
     virtual void CreateTiles();
     virtual void LoadTiles();
 
-    // Reads the picture's header: its size gives the tile grid.
+    // Reads the picture's header: its size gives the tile grid, and the tile side grows when
+    // the table could not hold the tiles of the side asked for.
     void SetRectCount();
 
 private:

@@ -2,15 +2,32 @@
 #include "platform/d3d8/faults.h"
 #include "platform/d3d8/objects.h"
 
+#include <algorithm>
+
 namespace d3d8 {
 
 namespace {
 std::uint64_t g_videoMemoryInUse = 0;
+std::uint64_t g_videoMemoryBytes = kVideoMemoryBytes;
+constexpr std::uint64_t kFramesOfMemory = 8;
+}
+
+std::uint64_t VideoMemoryBytes() { return g_videoMemoryBytes; }
+
+void SizeVideoMemoryFor(UINT width, UINT height)
+{
+    g_videoMemoryBytes = std::max(g_videoMemoryBytes, kFramesOfMemory * width * height * 4);
+}
+
+DWORD VideoMemoryDword(bool freeOnly)
+{
+    const std::uint64_t bytes = freeOnly ? g_videoMemoryBytes - g_videoMemoryInUse : g_videoMemoryBytes;
+    return static_cast<DWORD>(std::min<std::uint64_t>(bytes, 0xFFFFFFFFu));
 }
 
 bool ReserveVideoMemory(std::uint64_t bytes)
 {
-    if (bytes > kVideoMemoryBytes - g_videoMemoryInUse)
+    if (bytes > g_videoMemoryBytes - g_videoMemoryInUse)
         return false;
     g_videoMemoryInUse += bytes;
     return true;

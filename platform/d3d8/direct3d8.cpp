@@ -54,6 +54,7 @@ Direct3DImpl::Direct3DImpl()
     desktop_ = ToDisplayMode(desktop, FormatOfDepth(desktop.bitsPerPixel));
     if (desktop_.Format == D3DFMT_UNKNOWN)
         desktop_.Format = D3DFMT_X8R8G8B8;
+    SizeVideoMemoryFor(desktop_.Width, desktop_.Height);
 
     for (const platform::display::Mode& m : display.Modes()) {
         const D3DFORMAT format = FormatOfDepth(m.bitsPerPixel);
