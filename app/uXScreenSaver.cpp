@@ -187,18 +187,19 @@ bool RunXScreenSaverMode(const std::vector<std::string>& arguments)
     }
     InstallTerminationHandler();
 
-    SnapshotDesktop(DataDir + "\\Textures\\Screen.tga");
-    // No settings dialog under xscreensaver: its own dialog is the settings.
-    if (!LoadOptions())
-        UseFirstRunOptions();
-    ApplySettings(args);
-
     const HWND target = args.Window ? args.Window : RootTarget();
     RECT bounds{};
     if (!target || !GetWindowRect(target, &bounds)) {
         Complain("cannot draw into window " + std::to_string(reinterpret_cast<uintptr_t>(target)));
         return true;
     }
+    // The desktop is already covered by the window handed over: its picture is what xscreensaver
+    // saved there.
+    SnapshotDesktop(DataDir + "\\Textures\\Screen.tga", target);
+    // No settings dialog under xscreensaver: its own dialog is the settings.
+    if (!LoadOptions())
+        UseFirstRunOptions();
+    ApplySettings(args);
     Options.Windowed = true;
     Options.Width = bounds.right - bounds.left;
     Options.Height = bounds.bottom - bounds.top;
