@@ -81,6 +81,23 @@ bool ParseSetting(const std::string& name, const std::string* value, TXScreenSav
     return true;
 }
 
+bool IsOurOption(const std::string& argument)
+{
+    const std::string name = OptionName(argument);
+    return name == "root" || name == "window-id" || name == "spiral-count" || name == "spiral-type" ||
+           name == "blend-mode";
+}
+
+// /c -root is the settings, /s --window-id N the full-screen run: the window options take
+// over only from a first argument that is no mode's (one of their own included).
+bool FirstArgumentSelectsAMode(const std::vector<std::string>& arguments)
+{
+    if (arguments.size() < 2 || IsOurOption(arguments[1]))
+        return false;
+    const char letter = SelectMode(arguments[1]);
+    return letter == 'A' || letter == 'C' || letter == 'P' || letter == 'S';
+}
+
 // The window xscreensaver asks a -root hack to draw into.
 HWND RootTarget()
 {
@@ -151,6 +168,7 @@ TXScreenSaverArgs ParseXScreenSaverArgs(const std::vector<std::string>& argument
             args.Window = value ? ParseXWindowId(*value) : nullptr;
             if (!args.Window) {
                 args.Error = "option --window-id needs a window id";
+                args.BadWindow = true;
                 return args;
             }
         } else if (name == "spiral-count" || name == "spiral-type" || name == "blend-mode") {
@@ -179,11 +197,11 @@ void ClearTerminationRequest() { TerminationFlag = 0; }
 bool RunXScreenSaverMode(const std::vector<std::string>& arguments)
 {
     const TXScreenSaverArgs args = ParseXScreenSaverArgs(arguments);
-    if (!args.Present)
+    if (!args.Present || FirstArgumentSelectsAMode(arguments))
         return false;
     if (!args.Error.empty()) {
         Complain(args.Error);
-        return true;
+        return !args.BadWindow;
     }
     InstallTerminationHandler();
 

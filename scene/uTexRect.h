@@ -14,6 +14,7 @@ int32_t FittingTileSize(int32_t Width, int32_t Height, int32_t TileSize, int32_t
 
 class TTexRect256 : public TVisual {
 public:
+    const char* ClassName() const override { return "TTexRect256"; }
     static constexpr int32_t kMaxTiles = 256;
 
     bool Centered = false;
@@ -56,6 +57,7 @@ private:
 
 class TColorRect : public TVisual {
 public:
+    const char* ClassName() const override { return "TColorRect"; }
     int32_t PixelX = 0;
     int32_t PixelY = 0;
 

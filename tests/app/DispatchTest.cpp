@@ -146,6 +146,48 @@ TEST_F(RunModes, FullScreenWithoutAUsableSizeFallsBackTo1024x768)
     }
 }
 
+// xscreensaver's window options take over only when the first argument selects no mode; a
+// malformed window id is reported and the start sequence goes on.
+TEST_F(RunModes, WindowOptionsGiveWayToAModeLetter)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("Textures"));
+    ScopedEnv registry("HALVORA_REGISTRY", dir.File("registry.reg"));
+    WriteBytes(dir.File("registry.reg"), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora "
+                                         "Screensaver\\Settings]\n\"DataPath\"=\"" + dir.Path() + "\"\n");
+    WriteBytes(dir.File("Options.txt"), "Width 640\r\nHeight 480\r\n");
+    struct Case {
+        std::vector<const char*> Args;
+        int Settings;
+        std::vector<bool> Applications;
+        bool Reported;
+    };
+    const Case cases[] = {
+        {{"/c", "-root"}, 1, {}, false},
+        {{"/s", "--window-id", "77"}, 0, {true}, false},
+        {{"/p", "5", "--root"}, 0, {false}, false},
+        {{"--window-id", "0xZZ"}, 0, {}, true},
+        {{"/s", "--window-id"}, 0, {true}, false},
+        {{"-window-id"}, 0, {}, true},
+    };
+    for (const Case& c : cases) {
+        Seen = Calls{};
+        Channel.Messages.clear();
+        std::vector<const char*> args = c.Args;
+        args.insert(args.begin(), "halvora");
+        EXPECT_EQ(HalvoraMain(static_cast<int>(args.size()), const_cast<char**>(args.data())), 0);
+        const std::string line = std::string(c.Args[0]) + (c.Args.size() > 1 ? std::string(" ") + c.Args[1] : "");
+        EXPECT_EQ(Seen.Settings, c.Settings) << line;
+        EXPECT_EQ(Seen.Applications, c.Applications) << line;
+        bool reported = false;
+        for (const std::string& message : Channel.Messages)
+            reported = reported || Untagged(message) == "uXScreenSaver: option --window-id needs a window id";
+        EXPECT_EQ(reported, c.Reported) << line;
+        EXPECT_TRUE(std::filesystem::exists(dir.File("Textures/Screen.tga"))) << line << ": the start sequence ran";
+        std::filesystem::remove(dir.File("Textures/Screen.tga"));
+    }
+}
+
 TEST_F(RunModes, StartSequenceOpensTheSettingsOnlyWithoutAnOptionsFile)
 {
     TempDir dir;
