@@ -82,7 +82,8 @@ void FillDeviceCaps(D3DCAPS8& c)
                 D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP | D3DDEVCAPS_DRAWPRIMITIVES2 |
                 D3DDEVCAPS_DRAWPRIMITIVES2EX;
     c.PrimitiveMiscCaps = D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW |
-                          D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP;
+                          D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP |
+                          (faults::NullReferenceDevice() ? D3DPMISCCAPS_NULLREFERENCE : 0);
     // No depth buffer, fog or dithering: RasterCaps and ZCmpCaps stay empty.
     c.SrcBlendCaps = 0x1FFF;   // ZERO .. BOTHINVSRCALPHA
     c.DestBlendCaps = 0x07FF;  // ZERO .. SRCALPHASAT

@@ -188,6 +188,38 @@ TEST_F(RunModes, WindowOptionsGiveWayToAModeLetter)
     }
 }
 
+// The snapshot is a 32-bit TGA of the whole screen, opaque everywhere, and its temporary bitmap
+// is gone afterwards, whether or not the TGA could be written.
+TEST(Snapshot, IsAnOpaque32BitPictureOfTheScreenAndLeavesNoBitmap)
+{
+    TempDir dir;
+    ScopedEnv tmp("TMPDIR", dir.Path());
+    ScopedEnv screen("HALVORA_SCREEN", "64x48");
+    ScopedEnv display("HALVORA_DISPLAY", "offscreen");
+    platform::display::offscreen::Reset();
+    CapturedChannel channel;
+    for (const bool writable : {true, false}) {
+        SCOPED_TRACE(writable ? "written" : "target folder missing");
+        const std::string target = dir.File(writable ? "Screen.tga" : "missing/Screen.tga");
+        EXPECT_EQ(SnapshotDesktop(target), writable);
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            EXPECT_NE(entry.path().extension(), ".bmp") << entry.path();
+        if (!writable) {
+            EXPECT_FALSE(channel.Messages.empty());
+            continue;
+        }
+        const std::string tga = testsupport::ReadBytes(target);
+        ASSERT_GE(tga.size(), 18u + 64 * 48 * 4);
+        EXPECT_EQ(static_cast<unsigned char>(tga[16]), 32u);
+        EXPECT_EQ((static_cast<unsigned char>(tga[12]) | static_cast<unsigned char>(tga[13]) << 8), 64);
+        std::size_t notOpaque = 0;
+        for (std::size_t i = 18 + 3; i < 18 + 64 * 48 * 4; i += 4)
+            notOpaque += static_cast<unsigned char>(tga[i]) != 0xFF;
+        EXPECT_EQ(notOpaque, 0u);
+    }
+    platform::display::offscreen::Reset();
+}
+
 TEST_F(RunModes, StartSequenceOpensTheSettingsOnlyWithoutAnOptionsFile)
 {
     TempDir dir;

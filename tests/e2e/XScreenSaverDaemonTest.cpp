@@ -65,8 +65,7 @@ TEST(XScreenSaverDaemon, StartsTheHackAndEndsItWithSigterm)
 {
     SaverSandbox sandbox;
     platform::display::offscreen::Reset();
-    if (!WindowLayerPresent())
-        GTEST_SKIP() << "the window layer is not built yet";
+    ASSERT_TRUE(WindowLayerPresent()) << "no window can be created";
     const std::string work = sandbox.Root() + "/xss";
     TChild script = StartProgram("/bin/bash",
                                  {SourcePath("tests/e2e/xscreensaver_daemon.sh"), HalvoraExecutable(),

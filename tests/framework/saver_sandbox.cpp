@@ -8,6 +8,7 @@
 #include "framework/uMyApp.h"
 #include "platform/d3d8/faults.h"
 #include "platform/display/display.h"
+#include "platform/win/msgbox.h"
 #include "scene/uGroup.h"
 
 #include <gtest/gtest.h>
@@ -61,11 +62,6 @@ std::string OptionsText(const TSandboxOptions& o)
 std::vector<TRecordedBox> RecordedBoxes;
 
 }  // namespace
-
-namespace platform {
-// The window layer's message box hook; until it lands, boxes are not recorded.
-__attribute__((weak)) void SetMessageBoxHookForTests(std::function<int(const char*, const char*, UINT)>) {}
-}  // namespace platform
 
 bool WindowLayerPresent()
 {

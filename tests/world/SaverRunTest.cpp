@@ -72,8 +72,7 @@ protected:
         options.SpiralCount = 2;  // enough to see them; keeps the many frames here quick
         sandbox_ = std::make_unique<SaverSandbox>(options);
         platform::display::offscreen::Reset();
-        if (!WindowLayerPresent())
-            GTEST_SKIP() << "the window layer is not built yet";
+        ASSERT_TRUE(WindowLayerPresent()) << "no window can be created";
         sandbox_->LoadLikeTheEntry();
         StartRecordingMessageBoxes();
     }
