@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -54,6 +55,15 @@ protected:
         SetCommandLine(args);
         Dispatch(SelectMode(ParamStr(1)));
     }
+    // A registry naming Dir as the data folder, which gets its Textures folder.
+    static std::unique_ptr<ScopedEnv> NameDataFolder(const TempDir& dir)
+    {
+        std::filesystem::create_directory(dir.File("Textures"));
+        WriteBytes(dir.File("registry.reg"), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora "
+                                             "Screensaver\\Settings]\n\"DataPath\"=\"" + dir.Path() + "\"\n");
+        return std::make_unique<ScopedEnv>("HALVORA_REGISTRY", dir.File("registry.reg"));
+    }
+
     Calls Seen;
     bool DialogShown = true;  // what the settings stand-in answers
     HWND WindowAtStart = nullptr;
@@ -151,10 +161,7 @@ TEST_F(RunModes, FullScreenWithoutAUsableSizeFallsBackTo1024x768)
 TEST_F(RunModes, WindowOptionsGiveWayToAModeLetter)
 {
     TempDir dir;
-    std::filesystem::create_directory(dir.File("Textures"));
-    ScopedEnv registry("HALVORA_REGISTRY", dir.File("registry.reg"));
-    WriteBytes(dir.File("registry.reg"), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora "
-                                         "Screensaver\\Settings]\n\"DataPath\"=\"" + dir.Path() + "\"\n");
+    const auto registry = NameDataFolder(dir);
     WriteBytes(dir.File("Options.txt"), "Width 640\r\nHeight 480\r\n");
     struct Case {
         std::vector<const char*> Args;
@@ -223,10 +230,7 @@ TEST(Snapshot, IsAnOpaque32BitPictureOfTheScreenAndLeavesNoBitmap)
 TEST_F(RunModes, StartSequenceOpensTheSettingsOnlyWithoutAnOptionsFile)
 {
     TempDir dir;
-    std::filesystem::create_directory(dir.File("Textures"));
-    ScopedEnv registry("HALVORA_REGISTRY", dir.File("registry.reg"));
-    WriteBytes(dir.File("registry.reg"), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora "
-                                         "Screensaver\\Settings]\n\"DataPath\"=\"" + dir.Path() + "\"\n");
+    const auto registry = NameDataFolder(dir);
     const auto start = [&](std::vector<const char*> args) {
         Seen = Calls{};
         args.insert(args.begin(), "halvora");

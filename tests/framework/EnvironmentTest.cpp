@@ -27,22 +27,8 @@ std::size_t CountLines(const std::vector<std::string>& lines, const std::string&
 
 const char* const kDepthError = "TD3DApplication.SetBestTextureFormat: Format pixel depth is not equal 16 or 32";
 
-class Environment : public ::testing::Test {
+class Environment : public SandboxedSaverTest {
 protected:
-    void SetUp() override
-    {
-        sandbox_ = std::make_unique<SaverSandbox>();
-        platform::display::offscreen::Reset();
-        sandbox_->LoadLikeTheEntry();
-        StartRecordingMessageBoxes();
-    }
-    void TearDown() override
-    {
-        StopSaverInProcess();
-        StopRecordingMessageBoxes();
-        sandbox_.reset();
-    }
-    std::unique_ptr<SaverSandbox> sandbox_;
     testsupport::CapturedChannel channel_;  // debug messages, which would otherwise seek the monitor
 };
 
@@ -108,11 +94,8 @@ TEST_F(Environment, AdapterLimitsShowInTheStart)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        StopSaverInProcess();
+        NewSandbox();
         StartRecordingMessageBoxes();
-        sandbox_.reset();  // a sandbox's end clears the environment the next one sets
-        sandbox_ = std::make_unique<SaverSandbox>();
-        sandbox_->LoadLikeTheEntry();
         c.fault();
         ASSERT_EQ(StartSaverInProcess(true), S_OK);
         ASSERT_EQ(RecordedMessageBoxes().size(), c.boxes);

@@ -261,3 +261,26 @@ void StopSaverInProcess()
     DrainMessages();
     d3d8::faults::ClearAll();
 }
+
+void SandboxedSaverTest::NewSandbox()
+{
+    StopSaverInProcess();
+    sandbox_.reset();  // a sandbox's end clears the environment the next one sets
+    sandbox_ = std::make_unique<SaverSandbox>(options_);
+    platform::display::offscreen::Reset();
+    sandbox_->LoadLikeTheEntry();
+}
+
+void SandboxedSaverTest::SetUp()
+{
+    NewSandbox();
+    ASSERT_TRUE(WindowLayerPresent()) << "no window can be created";
+    StartRecordingMessageBoxes();
+}
+
+void SandboxedSaverTest::TearDown()
+{
+    StopSaverInProcess();
+    StopRecordingMessageBoxes();
+    sandbox_.reset();
+}

@@ -29,26 +29,21 @@ public:
     int Restores = 0;
 };
 
-class Group : public ::testing::Test {
+class Group : public SandboxedSaverTest {
 protected:
     void SetUp() override
     {
-        sandbox_ = std::make_unique<SaverSandbox>();
-        sandbox_->LoadLikeTheEntry();
-        StartRecordingMessageBoxes();
+        SandboxedSaverTest::SetUp();
         ASSERT_EQ(StartSaverInProcess(true), S_OK);
         StepFrames(2);  // the world exists
         ASSERT_NE(SceneRoot, nullptr);
     }
     void TearDown() override
     {
-        StopSaverInProcess();
-        StopRecordingMessageBoxes();
+        SandboxedSaverTest::TearDown();
         PressedKeys.Clear();
         CameraDistance = 1.0f;
-        sandbox_.reset();
     }
-    std::unique_ptr<SaverSandbox> sandbox_;
     testsupport::CapturedChannel channel_;
 };
 

@@ -543,8 +543,9 @@ TEST_F(X11Backend, WindowCaptureTakesTheSavedScreenshotElseTheRootUnderIt)
             for (int x = 0; x < w; ++x) {
                 const int sx = c.fromX + x, sy = c.fromY + y;
                 const bool inside = sx < c.sourceWidth && sy < 240;
-                const std::uint32_t shown = !c.source ? 0xFFFFFFu : (*c.source)[std::size_t(sy) * c.sourceWidth + sx];
-                const std::uint32_t want = 0xFF000000u | (inside ? shown : 0u);
+                const std::uint32_t shown =
+                    !inside ? 0u : !c.source ? 0xFFFFFFu : (*c.source)[std::size_t(sy) * c.sourceWidth + sx];
+                const std::uint32_t want = 0xFF000000u | shown;
                 wrong += captured[std::size_t(y) * w + x] != want;
             }
         EXPECT_EQ(wrong, 0u);
