@@ -30,15 +30,19 @@ HRESULT StartApplication(bool fullScreen)
 
 typedef BOOL (*PwdChangePasswordProc)(LPCSTR, HWND, UINT, UINT);
 
-// The desktop as top-down 32-bit pixels, read through the desktop's device context.
-bool CaptureDesktop(int32_t& width, int32_t& height, std::vector<uint32_t>& pixels)
+// The desktop as top-down 32-bit pixels, read through the device context of the desktop, or
+// of the window the saver will cover (its size then).
+bool CaptureDesktop(HWND source, int32_t& width, int32_t& height, std::vector<uint32_t>& pixels)
 {
-    width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    RECT client{};
+    const bool whole = source == GetDesktopWindow();
+    if (!whole && !GetClientRect(source, &client))
+        return false;
+    width = whole ? GetSystemMetrics(SM_CXVIRTUALSCREEN) : client.right;
+    height = whole ? GetSystemMetrics(SM_CYVIRTUALSCREEN) : client.bottom;
     if (width <= 0 || height <= 0 || static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxImagePixels)
         return false;
-    HWND desktop = GetDesktopWindow();
-    HDC screen = GetDC(desktop);
+    HDC screen = GetDC(source);
     if (!screen)
         return false;
     HDC memory = CreateCompatibleDC(screen);
@@ -63,7 +67,7 @@ bool CaptureDesktop(int32_t& width, int32_t& height, std::vector<uint32_t>& pixe
     }
     if (memory)
         DeleteDC(memory);
-    ReleaseDC(desktop, screen);
+    ReleaseDC(source, screen);
     return ok;
 }
 
@@ -161,11 +165,11 @@ void PumpMessages(bool hideCursor)
         ShowCursor(TRUE);
 }
 
-bool SnapshotDesktop(const std::string& targetPath)
+bool SnapshotDesktop(const std::string& targetPath, HWND source)
 {
     int32_t width = 0, height = 0;
     std::vector<uint32_t> pixels;
-    if (!CaptureDesktop(width, height, pixels)) {
+    if (!CaptureDesktop(source ? source : GetDesktopWindow(), width, height, pixels)) {
         ReportError("uMain.SnapshotDesktop: desktop capture failed");
         return false;
     }
@@ -175,6 +179,7 @@ bool SnapshotDesktop(const std::string& targetPath)
         return false;
     }
     bool ok = SaveBMP(bitmapFile, width, height, pixels);
+    std::vector<uint32_t>().swap(pixels);  // a large screen's copy is not kept through the conversion
     if (!ok)
         ReportError("uMain.SnapshotDesktop: cannot write " + bitmapFile);
     ok = ok && BitmapToTGA(bitmapFile, targetPath);

@@ -24,7 +24,9 @@ bool RunSettings();
 void RunPreview();
 void RunFullScreen();
 void PumpMessages(bool hideCursor);
-bool SnapshotDesktop(const std::string& targetPath);
+// Source: the window the saver is to cover, when not the desktop; its picture is what the
+// screen showed there.
+bool SnapshotDesktop(const std::string& targetPath, HWND source = nullptr);
 
 // Test seams: while set, the run modes call these instead of the application
 // object and the settings dialog.

@@ -421,7 +421,8 @@ void TForm1::TypeBlendMode(const std::string& text)
 void TForm1::Gather(TOptions& out) const
 {
     ComputeBestFormat();
-    out.Preset = rbCustom.Checked ? 0 : 1;
+    // A stored preset that is neither button's comes back as it was.
+    out.Preset = rbCustom.Checked ? 0 : rbDesktop.Checked ? 1 : out.Preset;
     out.Windowed = false;
     // With an empty list there is nothing to read: the current values stay.
     std::string res = ModeListBox.SelectedText();

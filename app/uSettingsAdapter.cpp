@@ -1,12 +1,9 @@
 // The settings dialog's view of the display adapter: its own short-lived Direct3D 8 interface
 // and DirectDraw 7's capability report. It never creates a device.
-#include <algorithm>
 #include <cstring>
-#include <tuple>
 #include <vector>
 
 #include "app/uSettings.h"
-#include "common/uFormats.h"
 #include "platform/ddraw7/ddraw.h"
 #include "render/uCaps.h"
 #include "render/uCaps7.h"
@@ -50,8 +47,7 @@ public:
         return hr;
     }
 
-    // The dialog picks "the last item no larger than" and "the last depth" as the largest:
-    // that holds only for modes in ascending order, which the adapter does not promise.
+    // In the adapter's own order: the table keeps the order first met.
     UINT ModeCount() override
     {
         modes_.clear();
@@ -61,7 +57,6 @@ public:
             if (SUCCEEDED(d3d_->EnumAdapterModes(D3DADAPTER_DEFAULT, i, &mode)))
                 modes_.push_back(mode);
         }
-        std::stable_sort(modes_.begin(), modes_.end(), Ascending);
         return static_cast<UINT>(modes_.size());
     }
 
@@ -86,14 +81,6 @@ public:
     }
 
 private:
-    static bool Ascending(const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b)
-    {
-        auto key = [](const D3DDISPLAYMODE& m) {
-            return std::make_tuple(m.Width, m.Height, FormatBitDepth(m.Format), m.RefreshRate);
-        };
-        return key(a) < key(b);
-    }
-
     IDirect3D8* d3d_ = nullptr;
     std::vector<D3DDISPLAYMODE> modes_;
 };

@@ -30,8 +30,8 @@ private:
     void Finish() { gtk_main_quit(); }
 
     // signal handlers
-    static void OnCustom(GtkToggleButton* b, gpointer self);
-    static void OnDesktop(GtkToggleButton* b, gpointer self);
+    static void OnCustom(GtkButton* b, gpointer self);
+    static void OnDesktop(GtkButton* b, gpointer self);
     static void OnMode(GtkComboBox* c, gpointer self);
     static void OnDepth(GtkComboBox* c, gpointer self);
     static void OnRate(GtkComboBox* c, gpointer self);
@@ -49,7 +49,7 @@ private:
     bool refreshing_ = false;
     GtkWidget* window_ = nullptr;
     GtkWidget* fixed_ = nullptr;
-    GtkWidget *rbCustom_ = nullptr, *rbDesktop_ = nullptr, *cbAdvanced_ = nullptr;
+    GtkWidget *rbCustom_ = nullptr, *rbDesktop_ = nullptr, *rbNeither_ = nullptr, *cbAdvanced_ = nullptr;
     GtkWidget *mode_ = nullptr, *depth_ = nullptr, *rate_ = nullptr;
     GtkWidget *spiralType_ = nullptr, *spiralCount_ = nullptr, *blendMode_ = nullptr;
     GtkWidget *label1_ = nullptr, *label2_ = nullptr, *label3_ = nullptr;
@@ -124,8 +124,12 @@ void TSettingsView::Build()
     Place(left, Frame("Settings"), 4, 2, 154, 44);
     rbCustom_ = gtk_radio_button_new_with_label(nullptr, "Custom");
     rbDesktop_ = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(rbCustom_), "Desktop");
+    // A group always has one button on: this one, never shown, stands for neither preset.
+    rbNeither_ = gtk_radio_button_new_from_widget(GTK_RADIO_BUTTON(rbCustom_));
+    gtk_widget_set_no_show_all(rbNeither_, TRUE);
     Place(left, rbCustom_, 8, 20, 72, 22);
     Place(left, rbDesktop_, 82, 20, 72, 22);
+    Place(left, rbNeither_, 8, 20, 1, 1);
 
     Place(left, Frame("Screen mode"), 4, 48, 154, 104);
     mode_ = Combo(false);
@@ -162,8 +166,9 @@ void TSettingsView::Build()
     Place(fixed_, ok_, 196, 158, 76, 26);
     Place(fixed_, cancel_, 278, 158, 76, 26);
 
-    g_signal_connect(rbCustom_, "toggled", G_CALLBACK(OnCustom), this);
-    g_signal_connect(rbDesktop_, "toggled", G_CALLBACK(OnDesktop), this);
+    // Clicks, not toggles: clicking the button already on must still apply its preset.
+    g_signal_connect(rbCustom_, "clicked", G_CALLBACK(OnCustom), this);
+    g_signal_connect(rbDesktop_, "clicked", G_CALLBACK(OnDesktop), this);
     g_signal_connect(mode_, "changed", G_CALLBACK(OnMode), this);
     g_signal_connect(depth_, "changed", G_CALLBACK(OnDepth), this);
     g_signal_connect(rate_, "changed", G_CALLBACK(OnRate), this);
@@ -204,8 +209,9 @@ void TSettingsView::Refresh()
 {
     refreshing_ = true;
     gtk_window_set_title(GTK_WINDOW(window_), form_.Caption().c_str());
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(rbCustom_), form_.rbCustom.Checked);
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(rbDesktop_), form_.rbDesktop.Checked);
+    // Only switching a button on moves the group's choice.
+    GtkWidget* preset = form_.rbCustom.Checked ? rbCustom_ : form_.rbDesktop.Checked ? rbDesktop_ : rbNeither_;
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(preset), TRUE);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cbAdvanced_), form_.cbAdvancedOptions.Checked);
     FillCombo(mode_, form_.ModeListBox, false);
     FillCombo(depth_, form_.PixelDepthBox, false);
@@ -233,20 +239,21 @@ void TSettingsView::Run()
     if (view->refreshing_)              \
         return;
 
-void TSettingsView::OnCustom(GtkToggleButton* b, gpointer self)
+// The group also "clicks" the button it switches off; only the one left on was clicked.
+void TSettingsView::OnCustom(GtkButton* b, gpointer self)
 {
     HANDLER_GUARD
-    if (!gtk_toggle_button_get_active(b))
-        return;  // the group switches the old button off first; mirroring then would undo the click
+    if (!gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(b)))
+        return;
     view->form_.ClickCustom();
     view->Refresh();
 }
 
-void TSettingsView::OnDesktop(GtkToggleButton* b, gpointer self)
+void TSettingsView::OnDesktop(GtkButton* b, gpointer self)
 {
     HANDLER_GUARD
-    if (!gtk_toggle_button_get_active(b))
-        return;  // the group switches the old button off first; mirroring then would undo the click
+    if (!gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(b)))
+        return;
     view->form_.ClickDesktop();
     view->Refresh();
 }

@@ -81,6 +81,23 @@ bool ParseSetting(const std::string& name, const std::string* value, TXScreenSav
     return true;
 }
 
+bool IsOurOption(const std::string& argument)
+{
+    const std::string name = OptionName(argument);
+    return name == "root" || name == "window-id" || name == "spiral-count" || name == "spiral-type" ||
+           name == "blend-mode";
+}
+
+// /c -root is the settings, /s --window-id N the full-screen run: the window options take
+// over only from a first argument that is no mode's (one of their own included).
+bool FirstArgumentSelectsAMode(const std::vector<std::string>& arguments)
+{
+    if (arguments.size() < 2 || IsOurOption(arguments[1]))
+        return false;
+    const char letter = SelectMode(arguments[1]);
+    return letter == 'A' || letter == 'C' || letter == 'P' || letter == 'S';
+}
+
 // The window xscreensaver asks a -root hack to draw into.
 HWND RootTarget()
 {
@@ -151,6 +168,7 @@ TXScreenSaverArgs ParseXScreenSaverArgs(const std::vector<std::string>& argument
             args.Window = value ? ParseXWindowId(*value) : nullptr;
             if (!args.Window) {
                 args.Error = "option --window-id needs a window id";
+                args.BadWindow = true;
                 return args;
             }
         } else if (name == "spiral-count" || name == "spiral-type" || name == "blend-mode") {
@@ -179,19 +197,13 @@ void ClearTerminationRequest() { TerminationFlag = 0; }
 bool RunXScreenSaverMode(const std::vector<std::string>& arguments)
 {
     const TXScreenSaverArgs args = ParseXScreenSaverArgs(arguments);
-    if (!args.Present)
+    if (!args.Present || FirstArgumentSelectsAMode(arguments))
         return false;
     if (!args.Error.empty()) {
         Complain(args.Error);
-        return true;
+        return !args.BadWindow;
     }
     InstallTerminationHandler();
-
-    SnapshotDesktop(DataDir + "\\Textures\\Screen.tga");
-    // No settings dialog under xscreensaver: its own dialog is the settings.
-    if (!LoadOptions())
-        UseFirstRunOptions();
-    ApplySettings(args);
 
     const HWND target = args.Window ? args.Window : RootTarget();
     RECT bounds{};
@@ -199,6 +211,13 @@ bool RunXScreenSaverMode(const std::vector<std::string>& arguments)
         Complain("cannot draw into window " + std::to_string(reinterpret_cast<uintptr_t>(target)));
         return true;
     }
+    // The desktop is already covered by the window handed over: its picture is what xscreensaver
+    // saved there.
+    SnapshotDesktop(DataDir + "\\Textures\\Screen.tga", target);
+    // No settings dialog under xscreensaver: its own dialog is the settings.
+    if (!LoadOptions())
+        UseFirstRunOptions();
+    ApplySettings(args);
     Options.Windowed = true;
     Options.Width = bounds.right - bounds.left;
     Options.Height = bounds.bottom - bounds.top;

@@ -69,35 +69,67 @@ int64_t FileSizeOf(const std::string& path)
     return static_cast<int64_t>(st.st_size);
 }
 
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::size_t maxBytes)
+namespace {
+
+// Reads up to Size bytes; fewer only at the end of the file. False on a read error.
+bool ReadUpTo(int fd, uint8_t* data, std::size_t size, std::size_t& got)
 {
-    bytes.clear();
-    const int fd = OpenRetrying(platform::ResolvePath(path).c_str(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    const std::size_t expected = static_cast<std::size_t>(st.st_size) < maxBytes ? static_cast<std::size_t>(st.st_size) : maxBytes;
-    bytes.resize(expected);
-    std::size_t got = 0;
-    bool ok = true;
-    while (got < expected) {
-        const ssize_t n = ::read(fd, bytes.data() + got, expected - got);
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, data + got, size - got);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
+        if (n < 0)
+            return false;
         if (n == 0)
             break;  // the file shrank while we read it
         got += static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+// A regular file opened for reading, or -1; its size in Size.
+int OpenRegularFile(const std::string& path, std::size_t& size)
+{
+    const int fd = OpenRetrying(platform::ResolvePath(path).c_str(), O_RDONLY);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    size = static_cast<std::size_t>(st.st_size);
+    return fd;
+}
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::size_t maxBytes)
+{
+    bytes.clear();
+    std::size_t size = 0;
+    const int fd = OpenRegularFile(path, size);
+    if (fd < 0)
+        return false;
+    bytes.resize(size < maxBytes ? size : maxBytes);
+    std::size_t got = 0;
+    const bool ok = ReadUpTo(fd, bytes.data(), bytes.size(), got);
     ::close(fd);
     bytes.resize(got);
+    return ok;
+}
+
+bool ReadFilePart(const std::string& path, uint64_t offset, void* data, std::size_t size)
+{
+    std::size_t fileSize = 0;
+    const int fd = OpenRegularFile(path, fileSize);
+    if (fd < 0)
+        return false;
+    std::size_t got = 0;
+    const bool ok = ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset) &&
+                    ReadUpTo(fd, static_cast<uint8_t*>(data), size, got) && got == size;
+    ::close(fd);
     return ok;
 }
 

@@ -12,6 +12,8 @@ int64_t FileSizeOf(const std::string& path);
 // Reads at most maxBytes bytes from the start of the file; the buffer never
 // grows beyond what the file holds. False when the file cannot be opened or read.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::size_t maxBytes);
+// Exactly Size bytes from Offset into Data; false when the file holds fewer.
+bool ReadFilePart(const std::string& path, uint64_t offset, void* data, std::size_t size);
 // Appends text and CR LF, creating the file when it is missing.
 bool AppendTextLine(const std::string& path, const std::string& text);
 // Writes a temporary file beside the target, flushes it to disk and renames it

@@ -294,11 +294,10 @@ HRESULT TD3DApplication::Resize3DEnvironment()
     HRESULT result = InvalidateDeviceObjects();
     if (FAILED(result))
         return result;
+    // A failed reset is its callers' to report: it ends in a message box when it matters.
     result = Device->Reset(&PresentParams);
-    if (FAILED(result)) {
-        CheckResult(result);
+    if (FAILED(result))
         return result;
-    }
     return RestoreDeviceObjects();
 }
 
@@ -322,8 +321,7 @@ HRESULT TD3DApplication::ToggleFullscreen()
     } else {
         PresentParams.BackBufferWidth = static_cast<UINT>(FullscreenWidth);
         PresentParams.BackBufferHeight = static_cast<UINT>(FullscreenHeight);
-        PresentParams.BackBufferFormat = FullscreenFormat;
-        PresentParams.FullScreen_RefreshRateInHz = static_cast<UINT>(Options.RefreshRate);
+        PresentParams.BackBufferFormat = FullscreenFormat;  // the refresh rate keeps its last value
     }
     // The window mode requested here; the restore inside the reset may rewrite IsWindowed.
     const bool nowWindowed = PresentParams.Windowed != FALSE;

@@ -15,6 +15,7 @@ constexpr int32_t VerticesPerQuad = 6;
 
 class TPartVisual : public TVisual {
 public:
+    const char* ClassName() const override { return "TPartVisual"; }
   int32_t AlphaRects = 0;
   int32_t AdditiveRects = 0;
   int32_t MaxRects = 16384;
@@ -31,6 +32,7 @@ private:
 
 class TPartMaster : public TMaster {
 public:
+    const char* ClassName() const override { return "TPartMaster"; }
   TPartVisual* Renderer = nullptr;
 
   TPartMaster();
@@ -39,6 +41,7 @@ public:
 
 class TGamePartMaster : public TPartMaster {
 public:
+    const char* ClassName() const override { return "TGamePartMaster"; }
   virtual TParticles* CreateInRect(const std::string& FileName, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
   virtual TParticles* CreateAt(const std::string& FileName, int32_t X, int32_t Y);
   virtual TParticles* CreateBurstAt(const std::string& FileName, int32_t X, int32_t Y);

@@ -28,6 +28,7 @@ struct TParticle {
 
 class TParticles : public TBasic {
 public:
+    const char* ClassName() const override { return "TParticles"; }
   float WindAngle = 0, WindPower = 0, WindX = 0, WindY = 0;
   float GravAngle = 0, GravPower = 0, GravX = 0, GravY = 0;
   TParticle Pool[MaxParticles] = {};

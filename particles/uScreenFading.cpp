@@ -103,4 +103,7 @@ TMyScreenFading::~TMyScreenFading()
         SaverWorld->Add(new TMenuBackGround());
     if (ScreenFading == this)
         ScreenFading = nullptr;
+    // The desktop picture was the largest thing the saver held; the rest of the run lives
+    // without it.
+    HeapCompact(GetProcessHeap(), 0);
 }

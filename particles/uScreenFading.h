@@ -12,6 +12,7 @@ class TColorRect;
 
 class TScreenFading : public TMaster {
 public:
+    const char* ClassName() const override { return "TScreenFading"; }
     explicit TScreenFading(const std::string& fileName);
 
     void Update() override;
@@ -22,6 +23,7 @@ public:
 
 class TMyScreenFading : public TScreenFading {
 public:
+    const char* ClassName() const override { return "TMyScreenFading"; }
     explicit TMyScreenFading(const std::string& fileName) : TScreenFading(fileName) {}
     ~TMyScreenFading() override;
 };

@@ -110,6 +110,9 @@ void TSpiral::MoveEmitter()
 
 void TSpiral::RepaintColors()
 {
+  // Only the three modes have a ramp; any other value keeps the file's colours.
+  if (Options.BlendMode != BlendBright && Options.BlendMode != BlendColored && Options.BlendMode != BlendCombined)
+    return;
   const uint32_t First =
       Options.BlendMode == BlendBright ? DimFadeIn : Transparent(PaletteColor(ColorPhaseA * 0.5f));
   Particles->SetColors(First, PaletteColor(ColorPhaseA), PaletteColor(ColorPhaseB),

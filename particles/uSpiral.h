@@ -18,6 +18,7 @@ constexpr int32_t MaxSpiralTerms = 10;
 
 class TSpiral : public TMaster {
 public:
+    const char* ClassName() const override { return "TSpiral"; }
   TParticles* Particles = nullptr;  // owned by the particle master
   float CenterX = 0, CenterY = 0;
   TSpiralTerm Terms[MaxSpiralTerms] = {};

@@ -34,7 +34,7 @@ constexpr uint32_t OpaqueBlack = 0xFF000000;
 
 void ReportUndefinedHook(const char* hook, const TBasic* self)
 {
-    DebugMessage(std::string("TW_Menu.") + hook + ": procedure not defined. Self = \"" + ClassNameOf(*self) + "\"");
+    DebugMessage(std::string("TW_Menu.") + hook + ": procedure not defined. Self = \"" + self->ClassName() + "\"");
 }
 
 TTexLabelEx* MakeTitleLabel(TW_Menu& menu, TPrior* anchor, int fontIndex, int lineSpacing,

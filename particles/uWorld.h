@@ -17,11 +17,13 @@ class TIndexedTextureFont;
 
 class TW_Win : public TStater {
 public:
+    const char* ClassName() const override { return "TW_Win"; }
     TW_Win() = default;
 };
 
 class TW_Menu : public TW_Win {
 public:
+    const char* ClassName() const override { return "TW_Menu"; }
     TW_Menu();
     ~TW_Menu() override;
 
@@ -43,6 +45,7 @@ public:
 
 class TW_SSaver : public TW_Menu {
 public:
+    const char* ClassName() const override { return "TW_SSaver"; }
     TW_SSaver();
     ~TW_SSaver() override;
 
@@ -54,6 +57,7 @@ public:
 
 class TMenuBackGround : public TMaster {
 public:
+    const char* ClassName() const override { return "TMenuBackGround"; }
     TMenuBackGround();
     ~TMenuBackGround() override;
 

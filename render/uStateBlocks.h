@@ -11,6 +11,7 @@
 
 class TStateBlockDepot : public TBasic {
 public:
+    const char* ClassName() const override { return "TStateBlockDepot"; }
     static constexpr int32_t kTokenCount = 64;
     DWORD Tokens[kTokenCount] = {};
 

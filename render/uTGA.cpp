@@ -3,6 +3,8 @@
 #include "common/uFiles.h"
 #include "render/uLog.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -108,10 +110,16 @@ bool SaveTGA(const std::string& fileName, const TGAImage& image)
     return true;
 }
 
-bool LoadTGAPixels(const std::string& fileName, int32_t& width, int32_t& height, std::vector<uint32_t>& pixels)
+namespace {
+
+// The file's pixel block read straight into Out, four bytes a pixel as stored (little-endian
+// A8R8G8B8), its rows then turned top-down in place: a screen-sized picture is held once.
+template <typename Element>
+bool LoadTGAInto(const std::string& fileName, int32_t& width, int32_t& height, std::vector<Element>& out)
 {
+    static_assert(4 % sizeof(Element) == 0);
     width = height = 0;
-    pixels.clear();
+    out.clear();
     uint8_t header[kTGAHeaderSize];
     if (!ReadTGAHeader(fileName, header)) {
         ReportError("uTGA.LoadTGAPixels: cannot read " + fileName);
@@ -122,27 +130,41 @@ bool LoadTGAPixels(const std::string& fileName, int32_t& width, int32_t& height,
         ReportError("uTGA.LoadTGAPixels: bad image size in " + fileName);
         return false;
     }
-    const uint64_t needed = kTGAHeaderSize + static_cast<uint64_t>(w) * h * 4;
+    const std::size_t rowBytes = static_cast<std::size_t>(w) * 4;
+    const std::size_t dataBytes = rowBytes * h;
+    // Checked before allocating: a header may promise far more than the file holds.
     const int64_t size = FileSizeOf(fileName);
-    if (size < 0 || static_cast<uint64_t>(size) < needed) {
+    if (size < 0 || static_cast<uint64_t>(size) < kTGAHeaderSize + dataBytes) {
         ReportError("uTGA.LoadTGAPixels: file shorter than its header says: " + fileName);
         return false;
     }
-    std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(fileName, bytes, static_cast<std::size_t>(needed)) || bytes.size() < needed) {
+    out.resize(dataBytes / sizeof(Element));
+    auto* bytes = reinterpret_cast<uint8_t*>(out.data());
+    if (!ReadFilePart(fileName, kTGAHeaderSize, bytes, dataBytes)) {
+        out.clear();
         ReportError("uTGA.LoadTGAPixels: cannot read " + fileName);
         return false;
     }
-    pixels.resize(static_cast<std::size_t>(w) * h);
-    const uint8_t* src = bytes.data() + kTGAHeaderSize;
-    for (uint32_t fileRow = 0; fileRow < h; ++fileRow) {
-        uint32_t* dst = pixels.data() + static_cast<std::size_t>(h - 1 - fileRow) * w;
-        for (uint32_t x = 0; x < w; ++x, src += 4)
-            dst[x] = Read32(src);
-    }
+    for (uint32_t top = 0, bottom = h - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(bytes + top * rowBytes, bytes + (top + 1) * rowBytes, bytes + bottom * rowBytes);
+    if constexpr (sizeof(Element) == 4 && std::endian::native != std::endian::little)
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = Read32(bytes + 4 * i);
     width = static_cast<int32_t>(w);
     height = static_cast<int32_t>(h);
     return true;
+}
+
+}  // namespace
+
+bool LoadTGAPixels(const std::string& fileName, int32_t& width, int32_t& height, std::vector<uint32_t>& pixels)
+{
+    return LoadTGAInto(fileName, width, height, pixels);
+}
+
+bool LoadTGABytes(const std::string& fileName, int32_t& width, int32_t& height, std::vector<uint8_t>& bytes)
+{
+    return LoadTGAInto(fileName, width, height, bytes);
 }
 
 bool DecodeBMP(const std::vector<uint8_t>& file, int32_t& width, int32_t& height, std::vector<uint32_t>& pixels)

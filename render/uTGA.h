@@ -36,6 +36,8 @@ bool BitmapToTGA(const std::string& bitmapFile, const std::string& tgaFile);
 
 // The pixels of a TGA file as the system writes it, turned top-down.
 bool LoadTGAPixels(const std::string& fileName, int32_t& width, int32_t& height, std::vector<uint32_t>& pixels);
+// The same as bytes: B, G, R, A for each pixel.
+bool LoadTGABytes(const std::string& fileName, int32_t& width, int32_t& height, std::vector<uint8_t>& bytes);
 
 // Windows bitmaps: uncompressed 24- and 32-bit, either row order. The result is
 // top-down with the fourth byte as stored (0 for 24-bit files).

@@ -125,16 +125,17 @@ bool LoadTextureImage(const std::string& FileName, int32_t& Width, int32_t& Heig
     Width = Height = 0;
     Pixels.clear();
     const std::string path = FileExists(FileName) ? FileName : DataDir + FileName;
-    std::vector<uint32_t> image;
     int32_t w = 0;
     int32_t h = 0;
-    if (!LoadTGAPixels(path, w, h, image))
-        return false;  // reported by the reader
-    const int32_t count = w * h;
     if (TextureFormat == D3DFMT_A8R8G8B8 || TextureFormat == D3DFMT_X8R8G8B8) {
-        Pixels.resize(static_cast<std::size_t>(count) * 4);
-        std::memcpy(Pixels.data(), image.data(), Pixels.size());
+        // The file's own layout: read in place, never held twice.
+        if (!LoadTGABytes(path, w, h, Pixels))
+            return false;  // reported by the reader
     } else {
+        std::vector<uint32_t> image;
+        if (!LoadTGAPixels(path, w, h, image))
+            return false;
+        const int32_t count = w * h;
         const int32_t bytes = std::max(0, FormatBitDepth(TextureFormat) / 8);
         std::vector<uint8_t> packed(static_cast<std::size_t>(count) * bytes);
         AddNoise(image.data(), count, DitherAmplitude);

@@ -35,6 +35,7 @@ struct TextureSlot {
 
 class TTexArr : public TBasic {
 public:
+    const char* ClassName() const override { return "TTexArr"; }
     bool LoadParticles = false;
     TextureSlot Slots[kTextureSlotCount];
 

@@ -92,6 +92,9 @@ bool TMaster::GetNext(TBasic*& Obj)
         Obj = m->First;
         return true;
     }
+    // An empty container's walk ends at once: its siblings lie outside its subtree.
+    if (Obj == this)
+        return false;
     if (Obj->Next) {
         Obj = Obj->Next;
         return true;

@@ -37,10 +37,13 @@ public:
     virtual bool IsMouseOver();
     virtual void Notify();
     virtual bool HasFocus();
+    // The class's own name, as the log names it whatever the compiler calls it.
+    virtual const char* ClassName() const { return "TBasic"; }
 };
 
 class TMaster : public TBasic {
 public:
+    const char* ClassName() const override { return "TMaster"; }
     int32_t ChildCount = 0;
     bool ChildrenVisible = true;
     TBasic* First = nullptr;

@@ -21,6 +21,7 @@ struct TGlyphRec {
 
 class TIndexedTextureFont : public TBasic {
 public:
+    const char* ClassName() const override { return "TIndexedTextureFont"; }
     static constexpr int32_t kCellWidth = 6;
     static constexpr int32_t kCellHeight = 8;
     static constexpr int32_t kSheetWidth = 128;

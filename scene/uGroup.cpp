@@ -8,12 +8,7 @@
 #include "render/uTex.h"
 #include "scene/math/uMath.h"
 
-#include <cxxabi.h>
-
-#include <cstdlib>
-#include <memory>
 #include <numbers>
-#include <typeinfo>
 
 TGroup* SceneRoot = nullptr;
 float CameraDistance = 1.0f;
@@ -25,16 +20,7 @@ constexpr float CameraKeyStep = 0.0025f;
 
 void LogRestore(const std::string& text) { WriteLog("TGroup.RestoreDeviceObjects: " + text); }
 
-
 }  // namespace
-
-std::string ClassNameOf(const TBasic& object)
-{
-    const char* mangled = typeid(object).name();
-    int status = 0;
-    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
-    return status == 0 && name ? std::string(name.get()) : std::string(mangled);
-}
 
 TGroup::TGroup()
 {
@@ -80,7 +66,7 @@ HRESULT TGroup::RestoreDeviceObjects()
     while (GetNext(object)) {
         result = object->RestoreDeviceObjects();
         if (FAILED(result))
-            LogRestore(ClassNameOf(*object) + ".RestoreDeviceObjects failed");
+            LogRestore(std::string(object->ClassName()) + ".RestoreDeviceObjects failed");
     }
     Restored = true;
     LogRestore("<<-----end");

@@ -10,6 +10,7 @@
 
 class TGroup : public TMaster {
 public:
+    const char* ClassName() const override { return "TGroup"; }
     TGroup();
     ~TGroup() override;
 
@@ -29,5 +30,3 @@ public:
 extern TGroup* SceneRoot;
 extern float CameraDistance;
 
-// The object's class name as the log writes it ("TTexArr").
-std::string ClassNameOf(const TBasic& object);

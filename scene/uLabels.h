@@ -10,6 +10,7 @@
 
 class TTexLabel : public TVisual {
 public:
+    const char* ClassName() const override { return "TTexLabel"; }
     TIndexedTextureFont* Font = nullptr;
     float Spacing = 0.0f;  // world units between letters
     std::string Text;
@@ -40,6 +41,7 @@ struct TTexLabelExParams {
 
 class TTexLabelEx : public TVisual {
 public:
+    const char* ClassName() const override { return "TTexLabelEx"; }
     static constexpr int32_t kMaxLines = 256;
 
     std::string Lines[kMaxLines];

@@ -7,6 +7,7 @@
 
 class TPrior : public TBasic {
 public:
+    const char* ClassName() const override { return "TPrior"; }
     float Width = 0.0f;
     float HalfWidth = 0.0f;
     float Height = 0.0f;

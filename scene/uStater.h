@@ -23,6 +23,7 @@ enum : uint8_t {
 
 class TStater : public TMaster {
 public:
+    const char* ClassName() const override { return "TStater"; }
     static constexpr int32_t kStateCount = 256;
 
     TStateInfo StatesInfo[kStateCount];

@@ -31,7 +31,26 @@ bool EndsWith(const std::string& s, const std::string& tail)
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+int32_t TilesOf(int32_t width, int32_t height, int32_t tile)
+{
+    return CeilDiv(width, tile) * CeilDiv(height, tile);
+}
+
+// The largest square texture the device takes; 256 before its capabilities are known.
+int32_t LargestTile()
+{
+    const DWORD side = std::min(DeviceCaps.MaxTextureWidth, DeviceCaps.MaxTextureHeight);
+    return side > 0 ? static_cast<int32_t>(std::min<DWORD>(side, 1u << 14)) : 256;
+}
+
 }  // namespace
+
+int32_t FittingTileSize(int32_t Width, int32_t Height, int32_t TileSize, int32_t Largest)
+{
+    while (TileSize < Largest && TilesOf(Width, Height, TileSize) > TTexRect256::kMaxTiles)
+        TileSize *= 2;
+    return TileSize;
+}
 
 // ---------------------------------------------------------------- TTexRect256
 
@@ -65,11 +84,14 @@ void TTexRect256::SetRectCount()
         ReportError("TTexRect256.SetRectCount: QueryFileFormat failed");
     ImageWidth = header[12] | (header[13] << 8);
     ImageHeight = header[14] | (header[15] << 8);
+    // Large screens' pictures are cut into larger tiles, so the whole picture is shown; those
+    // that fit keep the tiles asked for.
+    TileSize = FittingTileSize(ImageWidth, ImageHeight, TileSize, std::max(TileSize, LargestTile()));
     TileColumns = CeilDiv(ImageWidth, TileSize);
     TileRows = CeilDiv(ImageHeight, TileSize);
     TileCount = TileColumns * TileRows;
     if (TileCount > kMaxTiles) {
-        // The tile table holds 256 textures: keep the top-left tiles that fit.
+        // Not even the device's largest tiles fit the table: keep the top-left ones that do.
         const int32_t needed = TileCount;
         TileColumns = std::min(TileColumns, kMaxTiles);
         TileRows = std::min(TileRows, kMaxTiles / TileColumns);

@@ -8,15 +8,20 @@
 #include <cstdint>
 #include <string>
 
+// The tile side for a Width x Height picture: TileSize, doubled while the picture would need
+// more than TTexRect256::kMaxTiles tiles and the side stays within Largest.
+int32_t FittingTileSize(int32_t Width, int32_t Height, int32_t TileSize, int32_t Largest);
+
 class TTexRect256 : public TVisual {
 public:
+    const char* ClassName() const override { return "TTexRect256"; }
     static constexpr int32_t kMaxTiles = 256;
 
     bool Centered = false;
     IDirect3DTexture8* Tiles[kMaxTiles] = {};
     int32_t PixelX = 0;
     int32_t PixelY = 0;
-    int32_t TileSize = 0;
+    int32_t TileSize = 0;     // as asked for, or larger for a picture of more than kMaxTiles tiles
     int32_t ImageWidth = 0;   // clipped to the tiles that fit
     int32_t ImageHeight = 0;
     int32_t TileColumns = 0;
@@ -42,7 +47,8 @@ public:
     virtual void CreateTiles();
     virtual void LoadTiles();
 
-    // Reads the picture's header: its size gives the tile grid.
+    // Reads the picture's header: its size gives the tile grid, and the tile side grows when
+    // the table could not hold the tiles of the side asked for.
     void SetRectCount();
 
 private:
@@ -51,6 +57,7 @@ private:
 
 class TColorRect : public TVisual {
 public:
+    const char* ClassName() const override { return "TColorRect"; }
     int32_t PixelX = 0;
     int32_t PixelY = 0;
 

@@ -15,6 +15,7 @@
 
 class TVisual : public TPrior {
 public:
+    const char* ClassName() const override { return "TVisual"; }
     int32_t PrimitiveCount = 0;
     int32_t PrimitiveType = 0;
     int32_t VertexCount = 0;

@@ -2,15 +2,32 @@
 #include "platform/d3d8/faults.h"
 #include "platform/d3d8/objects.h"
 
+#include <algorithm>
+
 namespace d3d8 {
 
 namespace {
 std::uint64_t g_videoMemoryInUse = 0;
+std::uint64_t g_videoMemoryBytes = kVideoMemoryBytes;
+constexpr std::uint64_t kFramesOfMemory = 8;
+}
+
+std::uint64_t VideoMemoryBytes() { return g_videoMemoryBytes; }
+
+void SizeVideoMemoryFor(UINT width, UINT height)
+{
+    g_videoMemoryBytes = std::max(g_videoMemoryBytes, kFramesOfMemory * width * height * 4);
+}
+
+DWORD VideoMemoryDword(bool freeOnly)
+{
+    const std::uint64_t bytes = freeOnly ? g_videoMemoryBytes - g_videoMemoryInUse : g_videoMemoryBytes;
+    return static_cast<DWORD>(std::min<std::uint64_t>(bytes, 0xFFFFFFFFu));
 }
 
 bool ReserveVideoMemory(std::uint64_t bytes)
 {
-    if (bytes > kVideoMemoryBytes - g_videoMemoryInUse)
+    if (bytes > g_videoMemoryBytes - g_videoMemoryInUse)
         return false;
     g_videoMemoryInUse += bytes;
     return true;
@@ -65,7 +82,8 @@ void FillDeviceCaps(D3DCAPS8& c)
                 D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP | D3DDEVCAPS_DRAWPRIMITIVES2 |
                 D3DDEVCAPS_DRAWPRIMITIVES2EX;
     c.PrimitiveMiscCaps = D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW |
-                          D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP;
+                          D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP |
+                          (faults::NullReferenceDevice() ? D3DPMISCCAPS_NULLREFERENCE : 0);
     // No depth buffer, fog or dithering: RasterCaps and ZCmpCaps stay empty.
     c.SrcBlendCaps = 0x1FFF;   // ZERO .. BOTHINVSRCALPHA
     c.DestBlendCaps = 0x07FF;  // ZERO .. SRCALPHASAT

@@ -213,7 +213,7 @@ HRESULT DeviceImpl::TestCooperativeLevel()
 UINT DeviceImpl::GetAvailableTextureMem()
 {
     const std::uint64_t mb = 1024 * 1024;
-    const std::uint64_t free = kVideoMemoryBytes - VideoMemoryInUse();
+    const std::uint64_t free = VideoMemoryBytes() - VideoMemoryInUse();
     return static_cast<UINT>(std::min<std::uint64_t>((free + mb / 2) / mb * mb, 0xFFFFFFFFu));
 }
 

@@ -35,7 +35,12 @@ D3DDISPLAYMODE ToDisplayMode(const platform::display::Mode& m, D3DFORMAT format)
     return d;
 }
 
-auto ModeKey(const D3DDISPLAYMODE& m) { return std::make_tuple(static_cast<DWORD>(m.Format), m.Width, m.Height, m.RefreshRate); }
+// Listed as Direct3D 8 drivers commonly list them: by bit depth, then size, then rate, all
+// ascending.
+auto ModeKey(const D3DDISPLAYMODE& m)
+{
+    return std::make_tuple(m.Format == D3DFMT_R5G6B5 ? 16 : 32, m.Width, m.Height, m.RefreshRate);
+}
 
 bool KnownDeviceType(D3DDEVTYPE type) { return type == D3DDEVTYPE_HAL || type == D3DDEVTYPE_REF || type == D3DDEVTYPE_SW; }
 
@@ -54,6 +59,7 @@ Direct3DImpl::Direct3DImpl()
     desktop_ = ToDisplayMode(desktop, FormatOfDepth(desktop.bitsPerPixel));
     if (desktop_.Format == D3DFMT_UNKNOWN)
         desktop_.Format = D3DFMT_X8R8G8B8;
+    SizeVideoMemoryFor(desktop_.Width, desktop_.Height);
 
     for (const platform::display::Mode& m : display.Modes()) {
         const D3DFORMAT format = FormatOfDepth(m.bitsPerPixel);

@@ -12,6 +12,7 @@ struct Faults {
     HRESULT createVertexBuffer = S_OK;
     bool direct3DMissing = false;
     bool noWindowed = false;
+    bool nullReference = false;
 };
 Faults g_faults;
 
@@ -41,10 +42,12 @@ void FailNextCreateTexture(HRESULT result) { g_faults.createTexture = result; }
 void FailNextCreateVertexBuffer(HRESULT result) { g_faults.createVertexBuffer = result; }
 void SetDirect3DMissing(bool missing) { g_faults.direct3DMissing = missing; }
 void SetNoWindowedRendering(bool noWindowed) { g_faults.noWindowed = noWindowed; }
+void SetNullReferenceDevice(bool nullReference) { g_faults.nullReference = nullReference; }
 void ClearAll() { g_faults = Faults{}; }
 
 bool Direct3DMissing() { return g_faults.direct3DMissing; }
 bool AdapterRendersWindowed() { return !g_faults.noWindowed; }
+bool NullReferenceDevice() { return g_faults.nullReference; }
 HRESULT TakeCreateDeviceFailure() { return Take(g_faults.createDevice); }
 HRESULT TakeResetFailure() { return Take(g_faults.reset); }
 HRESULT TakeCreateTextureFailure() { return Take(g_faults.createTexture); }

@@ -21,6 +21,8 @@ void FailNextCreateVertexBuffer(HRESULT result);
 void SetDirect3DMissing(bool missing);
 // The adapter cannot render into a window while set (no D3DCAPS2_CANRENDERWINDOWED).
 void SetNoWindowedRendering(bool noWindowed);
+// The device reports D3DPMISCCAPS_NULLREFERENCE (a reference device that renders nothing).
+void SetNullReferenceDevice(bool nullReference);
 
 // Everything above back to normal.
 void ClearAll();
@@ -28,6 +30,7 @@ void ClearAll();
 // Queried by the device.
 bool Direct3DMissing();
 bool AdapterRendersWindowed();
+bool NullReferenceDevice();
 HRESULT TakeCreateDeviceFailure();
 HRESULT TakeResetFailure();
 HRESULT TakeCreateTextureFailure();

@@ -17,8 +17,14 @@ namespace d3d8 {
 
 class DeviceImpl;
 
-// The fixed "video memory" of this device, shared by every device of the process.
+// The "video memory" of this device, shared by every device of the process: 256 MiB, or for a
+// larger screen room for eight of its 32-bit frames, as a card driving that screen would have.
 inline constexpr std::uint64_t kVideoMemoryBytes = 256ull * 1024 * 1024;
+std::uint64_t VideoMemoryBytes();
+// Grows the budget for a desktop of that size; it never shrinks.
+void SizeVideoMemoryFor(UINT width, UINT height);
+// The budget or what is free of it as a 32-bit count, saturated.
+DWORD VideoMemoryDword(bool freeOnly);
 bool ReserveVideoMemory(std::uint64_t bytes);
 void ReturnVideoMemory(std::uint64_t bytes);
 std::uint64_t VideoMemoryInUse();

@@ -22,8 +22,8 @@ void FillCaps(DDCAPS& caps)
     const DWORD size = caps.dwSize;
     DDCAPS full{};
     full.dwSize = size;
-    full.dwVidMemTotal = static_cast<DWORD>(d3d8::kVideoMemoryBytes);
-    full.dwVidMemFree = static_cast<DWORD>(d3d8::kVideoMemoryBytes - d3d8::VideoMemoryInUse());
+    full.dwVidMemTotal = d3d8::VideoMemoryDword(false);
+    full.dwVidMemFree = d3d8::VideoMemoryDword(true);
     // Only the caller's record size is written: older records are prefixes of this one.
     std::memcpy(&caps, &full, size);
 }
@@ -74,9 +74,9 @@ public:
         if (!caps || (!total && !free))
             return DDERR_INVALIDPARAMS;
         if (total)
-            *total = static_cast<DWORD>(d3d8::kVideoMemoryBytes);
+            *total = d3d8::VideoMemoryDword(false);
         if (free)
-            *free = static_cast<DWORD>(d3d8::kVideoMemoryBytes - d3d8::VideoMemoryInUse());
+            *free = d3d8::VideoMemoryDword(true);
         return DD_OK;
     }
 

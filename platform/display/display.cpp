@@ -1,5 +1,6 @@
 #include "platform/display/display.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,27 @@ std::unique_ptr<Backend> Choose() {
 OffscreenBackend* CurrentOffscreen() { return dynamic_cast<OffscreenBackend*>(&Current()); }
 
 }  // namespace
+
+// Windows keep no pictures of their own here: the screen under the window.
+bool Backend::CaptureWindow(NativeId window, std::vector<std::uint32_t>& pixels, int& w, int& h) {
+  int x = 0, y = 0;
+  if (window == ScreenWindow()) return window && CaptureDesktop(pixels, w, h);
+  std::vector<std::uint32_t> screen;
+  int sw = 0, sh = 0;
+  if (!ForeignWindowRect(window, x, y, w, h) || w <= 0 || h <= 0 || !CaptureDesktop(screen, sw, sh)) return false;
+  CutOut(screen.data(), sw, sh, x, y, w, h, pixels);
+  return true;
+}
+
+void CutOut(const std::uint32_t* source, int sw, int sh, int x, int y, int w, int h,
+            std::vector<std::uint32_t>& out) {
+  out.assign(std::size_t(w) * h, 0xFF000000u);
+  const int left = std::max(0, -x), right = std::min(w, sw - x);
+  for (int row = std::max(0, -y); row < h && y + row < sh; ++row)
+    if (left < right)
+      std::memcpy(&out[std::size_t(row) * w + left], source + std::size_t(y + row) * sw + x + left,
+                  std::size_t(right - left) * 4);
+}
 
 Backend& Current() {
   auto& backend = Installed();

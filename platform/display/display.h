@@ -109,11 +109,20 @@ public:
   }
   // What the screen shows, A8R8G8B8 top-down (alpha 0xFF).
   virtual bool CaptureDesktop(std::vector<std::uint32_t>& pixels, int& w, int& h) = 0;
+  // What the screen showed where a window is, at the window's size: the picture of the desktop
+  // its program saved on it before covering the screen (xscreensaver's screenshot), else the
+  // screen under it. Parts beyond the screen are black. False for a bad window.
+  virtual bool CaptureWindow(NativeId window, std::vector<std::uint32_t>& pixels, int& w, int& h);
 
   virtual int EventFd() = 0;                // for poll(); -1 when there is none
   virtual bool NextEvent(Event& out) = 0;   // non-blocking
   virtual bool ConnectionLost() = 0;        // the X server went away
 };
+
+// The W x H part of a Sw x Sh picture whose top-left corner is at (X, Y) in it; black where
+// the part lies beyond the picture.
+void CutOut(const std::uint32_t* source, int sw, int sh, int x, int y, int w, int h,
+            std::vector<std::uint32_t>& out);
 
 // Chosen once: HALVORA_DISPLAY=x11|offscreen, else X11 if $DISPLAY answers, else offscreen.
 // If X11 is requested but cannot be opened, offscreen is used (with a message on stderr).

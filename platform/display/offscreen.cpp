@@ -323,24 +323,24 @@ void OffscreenBackend::CaptureLastIfPending() {
   if (presented_ > 0 && lastCaptured_ != presented_) Capture(presented_);
 }
 
+// Made afresh for each capture: a run captures once, and a screen-sized picture kept for the
+// whole run would only hold memory.
 bool OffscreenBackend::CaptureDesktop(std::vector<std::uint32_t>& pixels, int& w, int& h) {
-  if (!desktop_) {
-    picture::Image image;
-    std::string error;
-    if (!config_.desktopFile.empty()) {
-      if (picture::ReadPicture(config_.desktopFile, image, error))
-        image = picture::Cover(image, config_.screenWidth, config_.screenHeight);
-      else
-        std::fprintf(stderr, "halvora: desktop picture %s: %s; using a generated one\n",
-                     config_.desktopFile.c_str(), error.c_str());
-    }
-    if (image.pixels.empty()) image = picture::GenerateDesktop(config_.screenWidth, config_.screenHeight);
-    for (std::uint32_t& p : image.pixels) p |= 0xFF000000u;
-    desktop_ = std::move(image);
+  picture::Image image;
+  std::string error;
+  if (!config_.desktopFile.empty()) {
+    if (picture::ReadPicture(config_.desktopFile, image, error))
+      image = picture::Cover(image, config_.screenWidth, config_.screenHeight);
+    else if (!desktopReported_)
+      std::fprintf(stderr, "halvora: desktop picture %s: %s; using a generated one\n", config_.desktopFile.c_str(),
+                   error.c_str());
+    desktopReported_ = true;
   }
-  pixels = desktop_->pixels;
-  w = desktop_->width;
-  h = desktop_->height;
+  if (image.pixels.empty()) image = picture::GenerateDesktop(config_.screenWidth, config_.screenHeight);
+  for (std::uint32_t& p : image.pixels) p |= 0xFF000000u;
+  pixels = std::move(image.pixels);
+  w = image.width;
+  h = image.height;
   return true;
 }
 

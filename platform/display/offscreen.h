@@ -99,7 +99,7 @@ private:
   bool captureFailed_ = false;
   offscreen::PresentedFrame last_;
   HeldFrame held_;  // what last_ holds
-  std::optional<picture::Image> desktop_;
+  bool desktopReported_ = false;  // a bad HALVORA_DESKTOP is reported once
 };
 
 }  // namespace platform::display

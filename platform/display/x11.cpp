@@ -314,29 +314,39 @@ public:
       return false;
     }
     ScreenSize(w, h);
-    XImage* image = nullptr;
-    Trapped([&] {
-      image = XGetImage(dpy_, root_, 0, 0, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
-      return image != nullptr;
-    });
-    if (!image) return false;
-    pixels.resize(std::size_t(w) * h);
-    if (DirectLayout(image->bits_per_pixel) && image->byte_order == LSBFirst) {
-      for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(image->data + std::size_t(y) * image->bytes_per_line);
-        for (int x = 0; x < w; ++x) pixels[std::size_t(y) * w + x] = 0xFF000000u | row[x];
-      }
-      XDestroyImage(image);
-      return true;
+    return ReadPixels(root_, 0, 0, w, h, pixels);
+  }
+
+  // The xscreensaver daemon, and its settings program for the preview, keep a picture of the
+  // desktop as it was before blanking on the window they hand the hack, since the screen is
+  // covered by the time the hack starts. It is screen-sized: the part under the window is
+  // taken. Without it, the root window under the window.
+  bool CaptureWindow(NativeId window, std::vector<std::uint32_t>& pixels, int& w, int& h) override {
+    if (g_connectionLost || !window) return false;
+    if (!trueColor_) {
+      RefusePalette();
+      return false;
     }
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        const unsigned long p = XGetPixel(image, x, y);
-        pixels[std::size_t(y) * w + x] =
-            0xFF000000u | (red_.Unpack(p) << 16) | (green_.Unpack(p) << 8) | blue_.Unpack(p);
-      }
-    XDestroyImage(image);
-    return true;
+    XWindowAttributes attrs;
+    int x = 0, y = 0;
+    Window child = 0;
+    if (!Trapped([&] {
+          return XGetWindowAttributes(dpy_, Window(window), &attrs) != 0 &&
+                 XTranslateCoordinates(dpy_, Window(window), root_, 0, 0, &x, &y, &child) != 0;
+        }))
+      return false;
+    w = attrs.width;
+    h = attrs.height;
+    if (Window(window) == root_) x = y = 0;
+    int pw = 0, ph = 0;
+    if (const Pixmap shot = ScreenshotOf(Window(window), pw, ph)) {
+      // A picture of the window's own size is the window's part already.
+      const int fromX = pw == w && ph == h ? 0 : x, fromY = pw == w && ph == h ? 0 : y;
+      if (CaptureRegion(shot, pw, ph, fromX, fromY, w, h, pixels)) return true;
+    }
+    int sw = 0, sh = 0;
+    ScreenSize(sw, sh);
+    return CaptureRegion(root_, sw, sh, x, y, w, h, pixels);
   }
 
   int EventFd() override { return g_connectionLost ? -1 : ConnectionNumber(dpy_); }
@@ -382,6 +392,76 @@ private:
     const bool clean = g_lastError == 0 && !g_connectionLost;
     g_lastError = 0;
     return ok && clean;
+  }
+
+  // Pixels (x, y) .. (x + w, y + h) of a drawable, A8R8G8B8 top-down.
+  bool ReadPixels(Drawable from, int x, int y, int w, int h, std::vector<std::uint32_t>& pixels) {
+    if (w <= 0 || h <= 0) return false;
+    XImage* image = nullptr;
+    Trapped([&] {
+      image = XGetImage(dpy_, from, x, y, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
+      return image != nullptr;
+    });
+    if (!image) return false;
+    pixels.resize(std::size_t(w) * h);
+    if (DirectLayout(image->bits_per_pixel) && image->byte_order == LSBFirst) {
+      for (int row = 0; row < h; ++row) {
+        const auto* line = reinterpret_cast<const std::uint32_t*>(image->data + std::size_t(row) * image->bytes_per_line);
+        for (int col = 0; col < w; ++col) pixels[std::size_t(row) * w + col] = 0xFF000000u | line[col];
+      }
+    } else {
+      for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col) {
+          const unsigned long p = XGetPixel(image, col, row);
+          pixels[std::size_t(row) * w + col] =
+              0xFF000000u | (red_.Unpack(p) << 16) | (green_.Unpack(p) << 8) | blue_.Unpack(p);
+        }
+    }
+    XDestroyImage(image);
+    return true;
+  }
+
+  // The w x h part at (x, y) of a dw x dh drawable; black beyond its edges.
+  bool CaptureRegion(Drawable from, int dw, int dh, int x, int y, int w, int h, std::vector<std::uint32_t>& pixels) {
+    const int left = std::max(x, 0), top = std::max(y, 0);
+    const int right = std::min(x + w, dw), bottom = std::min(y + h, dh);
+    std::vector<std::uint32_t> part;
+    if (right <= left || bottom <= top) {
+      pixels.assign(std::size_t(w) * h, 0xFF000000u);
+      return true;
+    }
+    if (!ReadPixels(from, left, top, right - left, bottom - top, part)) return false;
+    CutOut(part.data(), right - left, bottom - top, x - left, y - top, w, h, pixels);
+    return true;
+  }
+
+  // The pixmap xscreensaver left on a window, with its size; 0 when there is none usable.
+  Pixmap ScreenshotOf(Window window, int& w, int& h) {
+    const Atom property = XInternAtom(dpy_, "_SCREENSAVER_SCREENSHOT", True);
+    if (property == None) return 0;
+    Pixmap shot = 0;
+    Trapped([&] {
+      Atom type = None;
+      int format = 0;
+      unsigned long count = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(dpy_, window, property, 0, 1, False, XA_PIXMAP, &type, &format, &count, &after,
+                             &data) == Success &&
+          type == XA_PIXMAP && format == 32 && count == 1 && data)
+        shot = Pixmap(reinterpret_cast<unsigned long*>(data)[0]);
+      if (data) XFree(data);
+      return true;
+    });
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned pw = 0, ph = 0, border = 0, depth = 0;
+    // Another client's pixmap: it may be gone already, or hold pixels of another layout.
+    if (!shot || !Trapped([&] { return XGetGeometry(dpy_, shot, &root, &x, &y, &pw, &ph, &border, &depth) != 0; }) ||
+        int(depth) != depth_ || root != root_)
+      return 0;
+    w = int(pw);
+    h = int(ph);
+    return shot;
   }
 
   bool DirectLayout(int bitsPerPixel) const {

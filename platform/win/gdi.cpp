@@ -28,6 +28,7 @@ struct MemoryDC {
 struct Gdi {
     std::map<std::uint64_t, Bitmap> bitmaps;
     std::map<std::uint64_t, MemoryDC> dcs;
+    std::map<std::uint64_t, display::NativeId> windowDCs;  // DCs of other programs' windows
     std::uint64_t next = kFirstObject;
 };
 
@@ -52,11 +53,16 @@ Bitmap* SelectedIn(HDC dc)
     return it == G().dcs.end() ? nullptr : BitmapOf(it->second.selected);
 }
 
-// The source of a copy as a picture: the screen, or a memory DC's bitmap.
+// The source of a copy as a picture: the screen, another program's window, or a memory DC's
+// bitmap.
 bool SourcePixels(HDC src, Bitmap& screen, const Bitmap*& out)
 {
-    if (Value(src) == kScreenDC) {
-        if (!Display().CaptureDesktop(screen.pixels, screen.width, screen.height))
+    const auto window = G().windowDCs.find(Value(src));
+    if (Value(src) == kScreenDC || window != G().windowDCs.end()) {
+        const bool captured = window == G().windowDCs.end()
+                                  ? Display().CaptureDesktop(screen.pixels, screen.width, screen.height)
+                                  : Display().CaptureWindow(window->second, screen.pixels, screen.width, screen.height);
+        if (!captured)
             return false;
         if (screen.width <= 0 || screen.height <= 0 ||
             screen.pixels.size() < static_cast<std::size_t>(screen.width) * screen.height)
@@ -94,14 +100,21 @@ HWND GetDesktopWindow() { return MakeHandle(kDesktopHandle); }
 
 HDC GetDC(HWND h)
 {
-    // Only the screen can be read back; a window's own DC is not needed by anything here.
+    // Only the screen and other programs' windows can be read back: copying from a window
+    // gives what the screen showed there before that program covered it.
     if (!h || HandleValue(h) == kDesktopHandle)
         return Handle<HDC>(kScreenDC);
+    int x, y, w, hh;
+    if (IsForeignNative(h) && Display().ForeignWindowRect(HandleValue(h), x, y, w, hh)) {
+        const std::uint64_t dc = G().next++;
+        G().windowDCs[dc] = HandleValue(h);
+        return Handle<HDC>(dc);
+    }
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return nullptr;
 }
 
-int ReleaseDC(HWND, HDC dc) { return Value(dc) == kScreenDC ? 1 : 0; }
+int ReleaseDC(HWND, HDC dc) { return Value(dc) == kScreenDC || G().windowDCs.erase(Value(dc)) ? 1 : 0; }
 
 HDC CreateCompatibleDC(HDC)
 {

@@ -37,6 +37,7 @@ typedef std::uintptr_t WPARAM;
 typedef std::uintptr_t UINT_PTR;
 typedef std::uintptr_t ULONG_PTR;
 typedef std::uintptr_t DWORD_PTR;
+typedef std::size_t SIZE_T;
 typedef std::intptr_t LPARAM;
 typedef std::intptr_t LRESULT;
 typedef std::intptr_t LONG_PTR;
@@ -648,6 +649,9 @@ BOOL FreeLibrary(HMODULE hLibModule);
 HMODULE GetModuleHandleA(LPCSTR lpModuleName);
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 UINT WinExec(LPCSTR lpCmdLine, UINT uCmdShow);
+// The process heap; compacting it hands the free memory it holds back to the system.
+HANDLE GetProcessHeap();
+SIZE_T HeapCompact(HANDLE hHeap, DWORD dwFlags);
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -54,6 +55,15 @@ protected:
         SetCommandLine(args);
         Dispatch(SelectMode(ParamStr(1)));
     }
+    // A registry naming Dir as the data folder, which gets its Textures folder.
+    static std::unique_ptr<ScopedEnv> NameDataFolder(const TempDir& dir)
+    {
+        std::filesystem::create_directory(dir.File("Textures"));
+        WriteBytes(dir.File("registry.reg"), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora "
+                                             "Screensaver\\Settings]\n\"DataPath\"=\"" + dir.Path() + "\"\n");
+        return std::make_unique<ScopedEnv>("HALVORA_REGISTRY", dir.File("registry.reg"));
+    }
+
     Calls Seen;
     bool DialogShown = true;  // what the settings stand-in answers
     HWND WindowAtStart = nullptr;
@@ -146,13 +156,81 @@ TEST_F(RunModes, FullScreenWithoutAUsableSizeFallsBackTo1024x768)
     }
 }
 
+// xscreensaver's window options take over only when the first argument selects no mode; a
+// malformed window id is reported and the start sequence goes on.
+TEST_F(RunModes, WindowOptionsGiveWayToAModeLetter)
+{
+    TempDir dir;
+    const auto registry = NameDataFolder(dir);
+    WriteBytes(dir.File("Options.txt"), "Width 640\r\nHeight 480\r\n");
+    struct Case {
+        std::vector<const char*> Args;
+        int Settings;
+        std::vector<bool> Applications;
+        bool Reported;
+    };
+    const Case cases[] = {
+        {{"/c", "-root"}, 1, {}, false},
+        {{"/s", "--window-id", "77"}, 0, {true}, false},
+        {{"/p", "5", "--root"}, 0, {false}, false},
+        {{"--window-id", "0xZZ"}, 0, {}, true},
+        {{"/s", "--window-id"}, 0, {true}, false},
+        {{"-window-id"}, 0, {}, true},
+    };
+    for (const Case& c : cases) {
+        Seen = Calls{};
+        Channel.Messages.clear();
+        std::vector<const char*> args = c.Args;
+        args.insert(args.begin(), "halvora");
+        EXPECT_EQ(HalvoraMain(static_cast<int>(args.size()), const_cast<char**>(args.data())), 0);
+        const std::string line = std::string(c.Args[0]) + (c.Args.size() > 1 ? std::string(" ") + c.Args[1] : "");
+        EXPECT_EQ(Seen.Settings, c.Settings) << line;
+        EXPECT_EQ(Seen.Applications, c.Applications) << line;
+        bool reported = false;
+        for (const std::string& message : Channel.Messages)
+            reported = reported || Untagged(message) == "uXScreenSaver: option --window-id needs a window id";
+        EXPECT_EQ(reported, c.Reported) << line;
+        EXPECT_TRUE(std::filesystem::exists(dir.File("Textures/Screen.tga"))) << line << ": the start sequence ran";
+        std::filesystem::remove(dir.File("Textures/Screen.tga"));
+    }
+}
+
+// The snapshot is a 32-bit TGA of the whole screen, opaque everywhere, and its temporary bitmap
+// is gone afterwards, whether or not the TGA could be written.
+TEST(Snapshot, IsAnOpaque32BitPictureOfTheScreenAndLeavesNoBitmap)
+{
+    TempDir dir;
+    ScopedEnv tmp("TMPDIR", dir.Path());
+    ScopedEnv screen("HALVORA_SCREEN", "64x48");
+    ScopedEnv display("HALVORA_DISPLAY", "offscreen");
+    platform::display::offscreen::Reset();
+    CapturedChannel channel;
+    for (const bool writable : {true, false}) {
+        SCOPED_TRACE(writable ? "written" : "target folder missing");
+        const std::string target = dir.File(writable ? "Screen.tga" : "missing/Screen.tga");
+        EXPECT_EQ(SnapshotDesktop(target), writable);
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            EXPECT_NE(entry.path().extension(), ".bmp") << entry.path();
+        if (!writable) {
+            EXPECT_FALSE(channel.Messages.empty());
+            continue;
+        }
+        const std::string tga = testsupport::ReadBytes(target);
+        ASSERT_GE(tga.size(), 18u + 64 * 48 * 4);
+        EXPECT_EQ(static_cast<unsigned char>(tga[16]), 32u);
+        EXPECT_EQ((static_cast<unsigned char>(tga[12]) | static_cast<unsigned char>(tga[13]) << 8), 64);
+        std::size_t notOpaque = 0;
+        for (std::size_t i = 18 + 3; i < 18 + 64 * 48 * 4; i += 4)
+            notOpaque += static_cast<unsigned char>(tga[i]) != 0xFF;
+        EXPECT_EQ(notOpaque, 0u);
+    }
+    platform::display::offscreen::Reset();
+}
+
 TEST_F(RunModes, StartSequenceOpensTheSettingsOnlyWithoutAnOptionsFile)
 {
     TempDir dir;
-    std::filesystem::create_directory(dir.File("Textures"));
-    ScopedEnv registry("HALVORA_REGISTRY", dir.File("registry.reg"));
-    WriteBytes(dir.File("registry.reg"), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora "
-                                         "Screensaver\\Settings]\n\"DataPath\"=\"" + dir.Path() + "\"\n");
+    const auto registry = NameDataFolder(dir);
     const auto start = [&](std::vector<const char*> args) {
         Seen = Calls{};
         args.insert(args.begin(), "halvora");

@@ -1,5 +1,6 @@
 // The real settings dialog on a private X server, driven by key presses only.
 
+#include "tests/e2e/png_pixels.h"
 #include "tests/e2e/process.h"
 #include "tests/e2e/xvfb.h"
 #include "tests/framework/saver_sandbox.h"
@@ -149,6 +150,62 @@ TEST_F(SettingsXvfb, CancelAfterTypingASpiralCountLeavesTheFileAlone)
     // A second question would keep the process alive past the wait.
     EXPECT_EQ(WaitProgram(child_, 10000), 0) << Stderr();
     EXPECT_EQ(ReadTextFile(optionsPath_), kDesktopOptions);
+}
+
+// Desktop is on already; the stored mode is not the desktop's. Clicking Desktop again applies
+// the preset again (GTK reports no toggle for it): the desktop's mode is chosen, a change.
+TEST_F(SettingsXvfb, ClickingTheCheckedDesktopButtonAppliesThePresetAgain)
+{
+    std::string options = kDesktopOptions;
+    options.replace(options.find("1024"), 4, "800 ");
+    options.replace(options.find("768"), 3, "600");
+    std::ofstream(optionsPath_, std::ios::binary) << options;
+    Start({"/c"});
+    const std::string dialog = FocusWindow("Screensaver Options");
+    ASSERT_FALSE(dialog.empty()) << Stderr();
+    EXPECT_EQ(Caption(dialog), kDialogTitle);
+    // Back from Ok past "Advanced options" to the preset buttons; the screen mode lists are off.
+    Keys({"shift+Tab", "shift+Tab", "space"});
+    EXPECT_EQ(Caption(dialog), std::string(kDialogTitle) + " *");
+
+    Keys({"Escape"});
+    const std::string question = FocusWindow("^Confirmation$");
+    ASSERT_FALSE(question.empty()) << Stderr();
+    Keys({"alt+n"});
+    EXPECT_EQ(WaitProgram(child_, 10000), 0) << Stderr();
+    EXPECT_EQ(ReadTextFile(optionsPath_), options);
+}
+
+// A preset that is neither Custom nor Desktop shows neither button on, and Ok keeps it: nothing
+// changed, so nothing is asked or written.
+TEST_F(SettingsXvfb, APresetOfNeitherButtonShowsNeitherAndOkKeepsIt)
+{
+    std::string options = kDesktopOptions;
+    options.replace(options.find("Preset               1"), 22, "Preset               5");
+    std::ofstream(optionsPath_, std::ios::binary) << options;
+    Start({"/c"});
+    const std::string dialog = FocusWindow("Screensaver Options");
+    ASSERT_FALSE(dialog.empty()) << Stderr();
+    EXPECT_EQ(Caption(dialog), kDialogTitle);
+
+    // The two indicators look alike when both are off.
+    int x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(Xdotool("getwindowgeometry " + dialog).c_str(), "Window %*s Position: %d,%d", &x, &y), 2);
+    const std::string grab = sandbox_->Root() + "/dialog.xwd";
+    TPicture screen;
+    ASSERT_EQ(server_->Run("xwd -root -silent >'" + grab + "'"), 0);
+    ASSERT_TRUE(ReadXwd(grab, screen));
+    int differing = 0;
+    for (int dy = 0; dy < 18; ++dy)
+        for (int dx = 0; dx < 18; ++dx) {
+            const auto at = [&](int cx) { return screen.Pixels[std::size_t(y + 22 + dy) * screen.Width + x + cx + dx]; };
+            differing += at(10) != at(84);
+        }
+    EXPECT_EQ(differing, 0) << "Custom's and Desktop's indicators";
+
+    Keys({"Return"});
+    EXPECT_EQ(WaitProgram(child_, 10000), 0) << Stderr();
+    EXPECT_EQ(ReadTextFile(optionsPath_), options);
 }
 
 }  // namespace

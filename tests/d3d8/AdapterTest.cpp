@@ -40,10 +40,11 @@ TEST_F(Adapter, ModesComeFromTheDisplayInBothFormats)
     ASSERT_EQ(D3D->GetAdapterCount(), 1u);
     ASSERT_EQ(D3D->GetAdapterModeCount(0), 4u);
     EXPECT_EQ(D3D->GetAdapterModeCount(1), 0u);
-    const D3DDISPLAYMODE expected[] = {{640, 480, 60, D3DFMT_X8R8G8B8},
+    // By depth, then size, then rate.
+    const D3DDISPLAYMODE expected[] = {{1024, 768, 60, D3DFMT_R5G6B5},
+                                       {640, 480, 60, D3DFMT_X8R8G8B8},
                                        {1024, 768, 60, D3DFMT_X8R8G8B8},
-                                       {1024, 768, 85, D3DFMT_X8R8G8B8},
-                                       {1024, 768, 60, D3DFMT_R5G6B5}};
+                                       {1024, 768, 85, D3DFMT_X8R8G8B8}};
     for (UINT i = 0; i < 4; ++i) {
         D3DDISPLAYMODE m{};
         ASSERT_EQ(D3D->EnumAdapterModes(0, i, &m), D3D_OK);

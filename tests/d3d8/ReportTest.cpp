@@ -77,9 +77,9 @@ TEST_F(Report, AdapterReportLineForLine)
         "DriverVersion: 4.8.1.220",
         "",
         "####  Display modes:",
+        "1024x768    R5G6B5",
         "640x480     X8R8G8B8",
         "1024x768    X8R8G8B8",  // 60 and 85 Hz give one line
-        "1024x768    R5G6B5",
         "",
         "####  D3D Caps:",
     };

@@ -7,14 +7,15 @@ namespace {
 Display* Native(void* display) { return static_cast<Display*>(display); }
 }  // namespace
 
-TXParentWindow::TXParentWindow(const std::string& display, int width, int height)
+TXParentWindow::TXParentWindow(const std::string& display, int width, int height, int x, int y,
+                               unsigned long background)
 {
     Display* native = XOpenDisplay(display.c_str());
     if (!native)
         return;
     display_ = native;
-    id_ = XCreateSimpleWindow(native, DefaultRootWindow(native), 10, 10, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), 0, 0, 0);
+    id_ = XCreateSimpleWindow(native, DefaultRootWindow(native), x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), 0, 0, background);
     XMapWindow(native, id_);
     XSync(native, False);
 }

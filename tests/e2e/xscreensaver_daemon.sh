@@ -4,6 +4,8 @@
 # back; halvora must then exit at once by itself. xscreensaver refuses to run as root,
 # so the daemon runs as a throw-away ordinary user.
 # Usage: xscreensaver_daemon.sh HALVORA_EXECUTABLE DATA_FOLDER WORK_FOLDER
+# The server's name is written to WORK_FOLDER/display; the caller then has up to 20 s to
+# put windows on the desktop and create WORK_FOLDER/desktop-ready.
 # Exit 0 pass, 77 skip, anything else fail (with the reason on stderr).
 set -u
 halvora=$1; data=$2; work=$3
@@ -39,8 +41,9 @@ cat >"$work/hack.sh" <<HACK
 child=\$!
 trap 'kill -TERM \$child' TERM
 wait \$child; status=\$?
-# A trapped signal interrupts the first wait; the second one gets the real status.
-kill -0 \$child 2>/dev/null && { wait \$child; status=\$?; }
+# A trapped signal interrupts the first wait (status 143) whether or not halvora has ended
+# by then; the second one gets halvora's own status.
+[ \$status -gt 128 ] && { wait \$child; status=\$?; }
 echo \$status >"$work/hack-status"
 HACK
 chmod 755 "$work/hack.sh"
@@ -58,6 +61,9 @@ for _ in $(seq 100); do [ -s "$work/display-number" ] && break; sleep 0.1; done
 number=$(head -n 1 "$work/display-number" 2>/dev/null)
 [[ "$number" =~ ^[0-9]+$ ]] || { echo "fail: Xvfb did not start" >&2; exit 1; }
 display=:$number
+# The caller puts its own windows on the desktop before the daemon takes its picture of it.
+echo "$display" >"$work/display"
+for _ in $(seq 200); do [ -e "$work/desktop-ready" ] && break; sleep 0.1; done
 
 as_user() { runuser -u "$user" -- env HOME="$home" DISPLAY="$display" HALVORA_REGISTRY="$work/registry.reg" \
   XDG_RUNTIME_DIR="$work" HALVORA_DISPLAY=x11 "$@"; }
@@ -92,16 +98,16 @@ fi
 grep -q 'TD3DApplication.Create_: <<-----end' "$work/data/Error.log" 2>/dev/null ||
   { echo "fail: halvora did not finish its start" >&2; cat "$work/data/Error.log" >&2; exit 1; }
 
-# The screen is grabbed once a second as grab-N.xwd (the two newest kept) until the
+# The screen is grabbed four times a second as grab-N.xwd (the two newest kept) until the
 # caller, who judges the pictures, creates WORK_FOLDER/seen; the opening fading and
 # the fade-in from black take about 400 frames.
 seen=0
-for i in $(seq 45); do
+for i in $(seq 180); do
   kill -0 "$hack" 2>/dev/null || { echo "fail: halvora ended by itself" >&2; cat "$work/daemon.log" >&2; exit 1; }
   [ -e "$work/seen" ] && { seen=1; break; }
   xwd -root -silent -display "$display" >"$work/grab.tmp" 2>/dev/null && mv "$work/grab.tmp" "$work/grab-$i.xwd"
   rm -f "$work/grab-$((i - 2)).xwd"
-  sleep 1
+  sleep 0.25
 done
 [ "$seen" = 1 ] || { echo "fail: no spirals on the screen after 45 s" >&2; exit 1; }
 

@@ -29,7 +29,9 @@ std::string StartXvfb(int width, int height, int depth, TChild& server, std::str
 // A plain mapped top-level window on a display, standing in for another program's window.
 class TXParentWindow {
 public:
-    TXParentWindow(const std::string& display, int width, int height);
+    // At (X, Y), filled with Background (0x00RRGGBB on a TrueColor screen).
+    TXParentWindow(const std::string& display, int width, int height, int x = 10, int y = 10,
+                   unsigned long background = 0);
     ~TXParentWindow();
     TXParentWindow(const TXParentWindow&) = delete;
     TXParentWindow& operator=(const TXParentWindow&) = delete;

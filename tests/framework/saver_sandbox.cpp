@@ -8,6 +8,7 @@
 #include "framework/uMyApp.h"
 #include "platform/d3d8/faults.h"
 #include "platform/display/display.h"
+#include "platform/win/msgbox.h"
 #include "scene/uGroup.h"
 
 #include <gtest/gtest.h>
@@ -61,11 +62,6 @@ std::string OptionsText(const TSandboxOptions& o)
 std::vector<TRecordedBox> RecordedBoxes;
 
 }  // namespace
-
-namespace platform {
-// The window layer's message box hook; until it lands, boxes are not recorded.
-__attribute__((weak)) void SetMessageBoxHookForTests(std::function<int(const char*, const char*, UINT)>) {}
-}  // namespace platform
 
 bool WindowLayerPresent()
 {
@@ -264,4 +260,27 @@ void StopSaverInProcess()
     }
     DrainMessages();
     d3d8::faults::ClearAll();
+}
+
+void SandboxedSaverTest::NewSandbox()
+{
+    StopSaverInProcess();
+    sandbox_.reset();  // a sandbox's end clears the environment the next one sets
+    sandbox_ = std::make_unique<SaverSandbox>(options_);
+    platform::display::offscreen::Reset();
+    sandbox_->LoadLikeTheEntry();
+}
+
+void SandboxedSaverTest::SetUp()
+{
+    NewSandbox();
+    ASSERT_TRUE(WindowLayerPresent()) << "no window can be created";
+    StartRecordingMessageBoxes();
+}
+
+void SandboxedSaverTest::TearDown()
+{
+    StopSaverInProcess();
+    StopRecordingMessageBoxes();
+    sandbox_.reset();
 }

@@ -4,7 +4,10 @@
 
 #include "platform/win/windows.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,3 +76,18 @@ void StopSaverInProcess();
 std::string ReadTextFile(const std::string& path);
 std::string SourcePath(const std::string& relative);
 std::string BinaryPath(const std::string& relative);
+
+// A test with a sandbox, its options loaded as the entry loads them, on a fresh offscreen
+// display, with message boxes recorded; whatever the test started is torn down after it.
+class SandboxedSaverTest : public ::testing::Test {
+protected:
+    explicit SandboxedSaverTest(const TSandboxOptions& options = {}) : options_(options) {}
+    void SetUp() override;
+    void TearDown() override;
+    void NewSandbox();  // a fresh one, the old one gone first
+
+    std::unique_ptr<SaverSandbox> sandbox_;
+
+private:
+    TSandboxOptions options_;
+};

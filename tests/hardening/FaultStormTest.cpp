@@ -62,8 +62,7 @@ protected:
         options.SpiralCount = 1;
         sandbox_ = std::make_unique<SaverSandbox>(options);
         offscreen::Reset();
-        if (!WindowLayerPresent())
-            GTEST_SKIP() << "the window layer is not built yet";
+        ASSERT_TRUE(WindowLayerPresent()) << "no window can be created";
         sandbox_->LoadLikeTheEntry();
         StartRecordingMessageBoxes();
         SetMonitorHook([this](const std::string& message) { sent_.push_back(message); });

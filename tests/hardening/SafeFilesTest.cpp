@@ -92,8 +92,7 @@ TEST(SafeFiles, ASaveCutShortKeepsTheOldOptionsFileAndSaysSo)
 TEST(SafeFiles, TheRegistryIsOnlyReadAndTheLogOnlyGrows)
 {
     SaverSandbox sandbox;
-    if (!WindowLayerPresent())
-        GTEST_SKIP() << "the window layer is not built yet";
+    ASSERT_TRUE(WindowLayerPresent()) << "no window can be created";
     sandbox.LoadLikeTheEntry();
     StartRecordingMessageBoxes();
     const std::string registry = sandbox.Root() + "/registry.reg";

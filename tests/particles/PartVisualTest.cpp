@@ -9,6 +9,8 @@
 #include "ParticleTestSupport.h"
 #include "app/uC.h"
 #include "particles/uPartVisual.h"
+#include "render/uStateBlocks.h"
+#include "render/uTex.h"
 #include "scene/math/uMath.h"
 #include "tests/scene/FakeDevice.h"
 #include "tests/scene/SceneTestSupport.h"
@@ -123,6 +125,36 @@ TEST_F(PartVisual, PreparesStreamShaderTransformAndBlocks)
                                                    {scenetest::StateCall::Render, 0, D3DRS_DESTBLEND, D3DBLEND_ONE}};
   EXPECT_NE(std::search(Device.Calls.begin(), Device.Calls.end(), Blend.begin(), Blend.end()), Device.Calls.end());
   EXPECT_TRUE(Reports.Messages.empty());
+}
+
+// The particle draw binds the particle texture (slot 100) and applies the alpha-blending and
+// filtering blocks (24, 30) of the store before its first call.
+TEST_F(PartVisual, BindsTheParticleTextureAndAppliesBlocks24And30)
+{
+  TStateBlockDepot Depot;
+  Depot.RestoreDeviceObjects();
+  BlockDepot = &Depot;
+  TTexArr* SavedStore = TexArr;
+  TTexArr Store(false);
+  TexArr = &Store;
+  auto* Texture = new scenetest::FakeTexture(8, 8, 4, Device.LiveTextures, false);
+  Store.Slots[ParticleTextureSlot].Texture = Texture;
+  AddSystem(0, 1, 1, 0);
+  Device.Journal.clear();
+  Device.Calls.clear();
+  Master->Render();
+  const auto& J = Device.Journal;
+  const auto At = [&](const std::string& Line) { return std::find(J.begin(), J.end(), Line) - J.begin(); };
+  const auto First = At("DrawPrimitive 4 0 2");
+  ASSERT_LT(First, static_cast<std::ptrdiff_t>(J.size()));
+  EXPECT_LT(At("ApplyStateBlock " + std::to_string(Depot.Tokens[24])), At("ApplyStateBlock " + std::to_string(Depot.Tokens[30])));
+  EXPECT_LT(At("ApplyStateBlock " + std::to_string(Depot.Tokens[30])), First);
+  const scenetest::StateCall Bound{scenetest::StateCall::Texture, 0, 0,
+                                   static_cast<DWORD>(reinterpret_cast<uintptr_t>(static_cast<IDirect3DBaseTexture8*>(Texture)))};
+  EXPECT_NE(std::find(Device.Calls.begin(), Device.Calls.end(), Bound), Device.Calls.end());
+  ST(0, nullptr);
+  TexArr = SavedStore;
+  BlockDepot = nullptr;
 }
 
 TEST_F(PartVisual, DeadSlotsAreTransparent)

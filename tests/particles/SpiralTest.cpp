@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -120,9 +124,17 @@ TEST_F(SpiralPath, RepaintsColoursEveryFourthFrame)
 }
 
 // Bright mode fades in from a dim grey; the others from the first palette
-// colour made transparent. The last key colour always ends transparent.
+// colour made transparent. The last key colour always ends transparent. Any other
+// mode leaves the file's colours alone.
 TEST_F(SpiralPath, KeyColoursByBlendMode)
 {
+  for (int32_t Mode : {3, -1, 7}) {
+    auto S = MakeSpiral(0, Mode);
+    FrameCount = 4;
+    const std::vector<uint32_t> Before(std::begin(System.ColorTable), std::end(System.ColorTable));
+    S->Update();
+    EXPECT_TRUE(std::equal(Before.begin(), Before.end(), std::begin(System.ColorTable))) << "mode " << Mode;
+  }
   for (int32_t Mode : {0, 1, 2}) {
     auto S = MakeSpiral(0, Mode);
     FrameCount = 4;

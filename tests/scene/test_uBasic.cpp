@@ -190,12 +190,23 @@ TEST_F(BasicTest, PreOrderWalkVisitsEveryDescendantOnce)
         seen.push_back(obj);
     EXPECT_EQ(seen, (std::vector<TBasic*>{a, a1, a2, b}));
 
-    // Restricted to a subtree: the walk from A ends after A's last descendant.
-    seen.clear();
-    obj = a;
-    while (a->GetNext(obj))
-        seen.push_back(obj);
-    EXPECT_EQ(seen, (std::vector<TBasic*>{a1, a2}));
+    // Restricted to a subtree: the walk from A ends after A's last descendant, and the walk
+    // of the empty A2, which has a sibling after it, ends at once.
+    struct Walk {
+        TMaster* from;
+        std::vector<TBasic*> seen;
+    };
+    for (const Walk& w : {Walk{a, {a1, a2}}, Walk{a2, {}}}) {
+        seen.clear();
+        obj = w.from;
+        while (w.from->GetNext(obj))
+            seen.push_back(obj);
+        EXPECT_EQ(seen, w.seen);
+    }
+    a->AddChild(new TBasic);  // now a sibling right after A2 as well
+    obj = a2;
+    EXPECT_FALSE(a2->GetNext(obj));
+    EXPECT_EQ(obj, a2);
 }
 
 TEST_F(BasicTest, DestructionOrderAndFocus)

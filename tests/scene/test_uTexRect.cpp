@@ -90,9 +90,51 @@ TEST_F(TexRectTest, TilesHoldTheirPartOfThePicture)
     EXPECT_EQ(Dev.Journal.back(), "DrawPrimitive 4 30 2");
 }
 
-TEST_F(TexRectTest, PicturesBeyond256TilesAreClipped)
+TEST(FittingTileSize, GrowsOnlyWhereTheTableWouldOverflow)
 {
+    struct Case {
+        int32_t w, h, asked, largest, tile;
+    } cases[] = {
+        {1024, 768, 128, 4096, 128},   {2048, 2048, 128, 4096, 128},  {2049, 2048, 128, 4096, 256},
+        {2560, 1600, 128, 4096, 256},  {3440, 1440, 128, 4096, 256},  {3840, 2160, 128, 4096, 256},
+        {5120, 2880, 128, 4096, 256},  {7680, 4320, 128, 4096, 512},  {16384, 16384, 128, 4096, 1024},
+        {16384, 1, 128, 4096, 128},    {65535, 65535, 128, 4096, 4096}, {3840, 2160, 128, 128, 128},
+        {0, 0, 128, 4096, 128},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FittingTileSize(c.w, c.h, c.asked, c.largest), c.tile) << c.w << "x" << c.h << " in " << c.largest;
+}
+
+TEST_F(TexRectTest, PicturesBeyond256TilesGetLargerTilesAndStayWhole)
+{
+    DeviceCaps.MaxTextureWidth = DeviceCaps.MaxTextureHeight = 4096;
+    TTexRect256 r(0, 0, WritePicture(Reports.Dir, 520, 170), false, 16);  // 33 x 11 tiles of 16
+    DeviceCaps = {};
+    EXPECT_EQ(r.TileSize, 32);
+    EXPECT_EQ(r.TileColumns, 17);
+    EXPECT_EQ(r.TileRows, 6);
+    EXPECT_EQ(r.ImageWidth, 520);
+    EXPECT_EQ(r.ImageHeight, 170);
+    EXPECT_EQ(*Dev.LiveTextures, 102);
+    EXPECT_EQ(Dev.Textures.back()->Width, 32u);
+    EXPECT_TRUE(Reports.Messages.empty());
+    const TDiffuseTexVertex* last = r.VerticesAs<TDiffuseTexVertex>() + (r.TileCount - 1) * 6;
+    EXPECT_FLOAT_EQ(last[5].u, 0.25f);    // 8 of 32 columns
+    EXPECT_FLOAT_EQ(last[5].v, 0.3125f);  // 10 of 32 rows
+    EXPECT_NEAR((last[1].x - last[0].x) / PixelSize, 8, 1e-3);
+    // The bottom-right tile holds the picture's last pixels.
+    const auto* tex = Dev.Textures[static_cast<std::size_t>(r.TileCount - 1)];
+    uint32_t texel;
+    std::memcpy(&texel, tex->Bits.data() + 9 * tex->Pitch + 4 * 7, 4);
+    EXPECT_EQ(texel, 0xFF000000u | (169u << 16) | 519u);
+}
+
+TEST_F(TexRectTest, PicturesBeyondTheLargestTilesAreClipped)
+{
+    DeviceCaps.MaxTextureWidth = DeviceCaps.MaxTextureHeight = 16;  // no tile larger than asked
     TTexRect256 r(0, 0, WritePicture(Reports.Dir, 512, 160), false, 16);  // 32 x 10 tiles
+    DeviceCaps = {};
+    EXPECT_EQ(r.TileSize, 16);
     EXPECT_EQ(r.TileColumns, 32);
     EXPECT_EQ(r.TileRows, 8);
     EXPECT_EQ(r.TileCount, 256);

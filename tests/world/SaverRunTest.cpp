@@ -64,25 +64,16 @@ bool InOrder(const std::vector<std::string>& lines, const std::vector<std::strin
     return true;
 }
 
-class SaverRun : public ::testing::Test {
+TSandboxOptions TwoSpirals()
+{
+    TSandboxOptions options;
+    options.SpiralCount = 2;  // enough to see them; keeps the many frames here quick
+    return options;
+}
+
+class SaverRun : public SandboxedSaverTest {
 protected:
-    void SetUp() override
-    {
-        TSandboxOptions options;
-        options.SpiralCount = 2;  // enough to see them; keeps the many frames here quick
-        sandbox_ = std::make_unique<SaverSandbox>(options);
-        platform::display::offscreen::Reset();
-        if (!WindowLayerPresent())
-            GTEST_SKIP() << "the window layer is not built yet";
-        sandbox_->LoadLikeTheEntry();
-        StartRecordingMessageBoxes();
-    }
-    void TearDown() override
-    {
-        StopSaverInProcess();
-        StopRecordingMessageBoxes();
-        sandbox_.reset();
-    }
+    SaverRun() : SandboxedSaverTest(TwoSpirals()) {}
 
     // Steps frames until the background exists (the fading handed over), at most Limit.
     bool StepUntilBackground(int limit = 2000)
@@ -92,7 +83,6 @@ protected:
         return Background != nullptr;
     }
 
-    std::unique_ptr<SaverSandbox> sandbox_;
     // Outlives the tree that TearDown closes, so a probe in it can still record the last walk.
     std::vector<std::string> walkCalls_;
 };

@@ -500,6 +500,62 @@ TEST_F(X11Backend, DesktopCaptureReadsTheRootWindow)
     EXPECT_EQ(wrong, 0u);
 }
 
+// The picture xscreensaver saved on the window it hands over: cut to the window's place when
+// it is screen-sized, whole when it is the window's size. Without a usable one, what the root
+// shows there (the window itself, white here). Black beyond the screen.
+TEST_F(X11Backend, WindowCaptureTakesTheSavedScreenshotElseTheRootUnderIt)
+{
+    const auto root = Pattern(320, 240, 320, 7);
+    const auto saved = Pattern(320, 240, 320, 11);
+    const auto small = Pattern(100, 60, 100, 13);
+    ASSERT_TRUE(client_->PaintRoot(root, 320, 240));
+    enum class Shot { ScreenSized, WindowSized, Gone, None };
+    struct Case {
+        const char* name;
+        Shot shot;
+        int x, y;
+        const std::vector<std::uint32_t>* source;  // shown from (fromX, fromY) on; null: the window
+        int sourceWidth, fromX, fromY;
+    } cases[] = {
+        {"screen-sized screenshot", Shot::ScreenSized, 30, 20, &saved, 320, 30, 20},
+        {"window-sized screenshot", Shot::WindowSized, 30, 20, &small, 100, 0, 0},
+        {"freed pixmap", Shot::Gone, 30, 20, nullptr, 320, 30, 20},
+        {"no screenshot", Shot::None, 250, 200, nullptr, 320, 250, 200},
+        {"partly off screen", Shot::ScreenSized, 250, 200, &saved, 320, 250, 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::uint64_t window = client_->CreateWindow(c.x, c.y, 100, 60);
+        if (c.shot == Shot::ScreenSized) {
+            ASSERT_NE(client_->LeaveScreenshot(window, saved, 320, 240), 0u);
+        } else if (c.shot == Shot::WindowSized) {
+            ASSERT_NE(client_->LeaveScreenshot(window, small, 100, 60), 0u);
+        }
+        if (c.shot == Shot::Gone)
+            client_->NameScreenshot(window, 0x3FFFFFF);
+        std::vector<std::uint32_t> captured;
+        int w = 0, h = 0;
+        ASSERT_TRUE(backend_->CaptureWindow(window, captured, w, h));
+        ASSERT_EQ(w, 100);
+        ASSERT_EQ(h, 60);
+        std::size_t wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int sx = c.fromX + x, sy = c.fromY + y;
+                const bool inside = sx < c.sourceWidth && sy < 240;
+                const std::uint32_t shown =
+                    !inside ? 0u : !c.source ? 0xFFFFFFu : (*c.source)[std::size_t(sy) * c.sourceWidth + sx];
+                const std::uint32_t want = 0xFF000000u | shown;
+                wrong += captured[std::size_t(y) * w + x] != want;
+            }
+        EXPECT_EQ(wrong, 0u);
+        client_->DestroyWindow(window);
+    }
+    std::vector<std::uint32_t> captured;
+    int w = 0, h = 0;
+    EXPECT_FALSE(backend_->CaptureWindow(0x3FFFFFF, captured, w, h)) << "no such window";
+}
+
 TEST_F(X11Backend, ModesAndTheDesktopModeComeFromRandR)
 {
     // 7.5 MHz over 400 x 250 dots is 75 Hz.

@@ -244,12 +244,12 @@ bool Client::ReadBack(std::uint64_t id, int w, int h, std::vector<std::uint32_t>
     return true;
 }
 
-bool Client::PaintRoot(const std::vector<std::uint32_t>& xrgb, int w, int h)
+namespace {
+
+bool Paint(Display* dpy, Drawable target, int depth, const std::vector<std::uint32_t>& xrgb, int w, int h)
 {
-    const int screen = DefaultScreen(dpy_);
-    Visual* v = DefaultVisual(dpy_, screen);
-    XImage* image =
-        XCreateImage(dpy_, v, unsigned(Depth()), ZPixmap, 0, nullptr, unsigned(w), unsigned(h), 32, 0);
+    Visual* v = DefaultVisual(dpy, DefaultScreen(dpy));
+    XImage* image = XCreateImage(dpy, v, unsigned(depth), ZPixmap, 0, nullptr, unsigned(w), unsigned(h), 32, 0);
     if (!image)
         return false;
     std::vector<char> data(std::size_t(image->bytes_per_line) * h);
@@ -261,13 +261,38 @@ bool Client::PaintRoot(const std::vector<std::uint32_t>& xrgb, int w, int h)
                       Narrow((p >> 16) & 0xFF, v->red_mask) | Narrow((p >> 8) & 0xFF, v->green_mask) |
                           Narrow(p & 0xFF, v->blue_mask));
         }
-    GC gc = XCreateGC(dpy_, DefaultRootWindow(dpy_), 0, nullptr);
-    XPutImage(dpy_, DefaultRootWindow(dpy_), gc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
-    XFreeGC(dpy_, gc);
-    XSync(dpy_, False);
+    GC gc = XCreateGC(dpy, target, 0, nullptr);
+    XPutImage(dpy, target, gc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
+    XFreeGC(dpy, gc);
+    XSync(dpy, False);
     image->data = nullptr;
     XDestroyImage(image);
     return true;
+}
+
+}  // namespace
+
+bool Client::PaintRoot(const std::vector<std::uint32_t>& xrgb, int w, int h)
+{
+    return Paint(dpy_, DefaultRootWindow(dpy_), Depth(), xrgb, w, h);
+}
+
+std::uint64_t Client::LeaveScreenshot(std::uint64_t window, const std::vector<std::uint32_t>& xrgb, int w, int h)
+{
+    const Pixmap shot = XCreatePixmap(dpy_, DefaultRootWindow(dpy_), unsigned(w), unsigned(h), unsigned(Depth()));
+    if (!Paint(dpy_, shot, Depth(), xrgb, w, h))
+        return 0;
+    NameScreenshot(window, shot);
+    return shot;
+}
+
+void Client::NameScreenshot(std::uint64_t window, std::uint64_t pixmap)
+{
+    const Atom property = XInternAtom(dpy_, "_SCREENSAVER_SCREENSHOT", False);
+    const unsigned long value = pixmap;
+    XChangeProperty(dpy_, Window(window), property, XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&value), 1);
+    XSync(dpy_, False);
 }
 
 bool Client::AddMode(const std::string& name, int w, int h, unsigned long dotClock, int hTotal, int vTotal)

@@ -73,6 +73,10 @@ public:
     bool ReadBack(std::uint64_t id, int w, int h, std::vector<std::uint32_t>& argb);
     // Draws X8R8G8B8 pixels onto the root window.
     bool PaintRoot(const std::vector<std::uint32_t>& xrgb, int w, int h);
+    // A pixmap of X8R8G8B8 pixels named on the window as xscreensaver names its screenshot; its id.
+    std::uint64_t LeaveScreenshot(std::uint64_t window, const std::vector<std::uint32_t>& xrgb, int w, int h);
+    // Names any id as the window's screenshot.
+    void NameScreenshot(std::uint64_t window, std::uint64_t pixmap);
     // The current cursor image has no visible pixel.
     bool CursorInvisible();
     // Adds a mode to the screen's list; false without RandR 1.2.
