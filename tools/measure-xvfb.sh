@@ -8,6 +8,7 @@
 #   PERF=FILE records a perf profile of the window into FILE (where the CPU goes).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/lib.sh
 halvora=$(realpath "${1:-build/halvora}")
 seconds=${2:-25}
 warmup=${3:-25}
@@ -35,11 +36,8 @@ trap cleanup EXIT
 mkdir -p "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
 cp -R "$data_src" "$work/data"
-printf '%-20s %s\r\n' Preset 1 Windowed 0 Width "$width" Height "$height" Format X8R8G8B8 \
-  RefreshRate 0 WindowBorder 0 VSync 1 SoundEnabled 0 WaitGPU 0 AdvancedOpt 0 SpiralType 1 \
-  SpiralCount "$spirals" BlendMode 0 >"$work/data/Options.txt"
-printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora Screensaver\\Settings]\r\n"DataPath"="%s"\r\n' \
-  "$work/data" >"$work/registry.reg"
+halvora_write_options "$work/data/Options.txt" "$width" "$height" "$spirals"
+halvora_write_registry "$work/registry.reg" "$work/data"
 
 display=
 for n in $(seq 150 199); do

@@ -4,6 +4,7 @@
 # offscreen for a fixed number of frames and says where the PNG frames are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/lib.sh
 
 bash tools/deps.sh
 
@@ -21,31 +22,19 @@ echo "== installing into $bindir"
 mkdir -p "$bindir"
 install -m 0755 "$build/halvora" "$bindir/halvora"
 monitor=$(find "$build" -maxdepth 4 -type f -name 'Mistrel.exe' -perm -u+x -print -quit)
-if [ -n "$monitor" ]; then
-  install -m 0755 "$monitor" "$bindir/Mistrel.exe"
-  echo "   halvora and Mistrel.exe"
-else
-  echo "   halvora (the debug monitor Mistrel.exe is not built yet)"
-fi
+[ -n "$monitor" ] || { echo "run-saver: the build left no Mistrel.exe in $build" >&2; exit 1; }
+install -m 0755 "$monitor" "$bindir/Mistrel.exe"
+echo "   halvora and Mistrel.exe"
 
 echo "== data folder $datadir"
 mkdir -p "$datadir/Textures" "$datadir/Particles"
-if [ -d "$build/data" ]; then
-  # An installed package leaves links to its read-only data here: replace them, never write through.
-  cp -R --remove-destination "$build/data/." "$datadir/"
-  echo "   copied $(find "$build/data" -type f | wc -l) file(s) from $build/data"
-else
-  echo "   the build assembled no data files yet; the folder holds only what earlier runs left"
-fi
+[ -d "$build/data" ] || { echo "run-saver: the build left no data folder in $build" >&2; exit 1; }
+# An installed package leaves links to its read-only data here: replace them, never write through.
+cp -R --remove-destination "$build/data/." "$datadir/"
+echo "   copied $(find "$build/data" -type f | wc -l) file(s) from $build/data"
 
 echo "== registry value DataPath in $registry"
-mkdir -p "$(dirname "$registry")"
-escaped=${datadir//\\/\\\\}
-escaped=${escaped//\"/\\\"}
-tmp=$(mktemp "$(dirname "$registry")/.registry.XXXXXX")
-printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora Screensaver\\Settings]\r\n"DataPath"="%s"\r\n' \
-  "$escaped" >"$tmp"
-mv -f "$tmp" "$registry"
+halvora_write_registry "$registry" "$datadir"
 
 # A usable display: an X server that answers, unless offscreen was asked for.
 display_ok=0
@@ -65,18 +54,8 @@ screen=${HALVORA_SCREEN:-1280x720}
 frames=${HALVORA_FRAMES:-900}
 capture=${HALVORA_CAPTURE:-$(mktemp -d "${TMPDIR:-/tmp}/halvora-frames.XXXXXX")}
 mkdir -p "$capture"
-# Offscreen there is nobody to answer the first-run settings dialog: start from the
-# settings it would save for this screen.
-if [ ! -e "$datadir/Options.txt" ]; then
-  width=${screen%x*}
-  height=${screen#*x}
-  {
-    printf '%-20s %s\r\n' Preset 1 Windowed 0 Width "$width" Height "$height" Format X8R8G8B8 \
-      RefreshRate 0 WindowBorder 0 VSync 1 SoundEnabled 0 WaitGPU 0 AdvancedOpt 0 SpiralType 1 \
-      SpiralCount 8 BlendMode 0
-  } >"$datadir/Options.txt"
-  echo "== no options file yet: wrote one for $screen"
-fi
+# Without an options file the saver runs with what the first-run dialog would save for this
+# screen, and leaves the file unwritten.
 echo "== no usable X display: rendering $frames frames offscreen at $screen"
 status=0
 HALVORA_DISPLAY=offscreen HALVORA_SCREEN=$screen HALVORA_FRAMES=$frames HALVORA_CAPTURE=$capture \
@@ -89,7 +68,8 @@ count=$(find "$capture" -maxdepth 1 -name 'frame-*.png' | wc -l)
 if [ "$count" -gt 0 ]; then
   echo "   $count PNG frame(s) in $capture"
 else
-  echo "   no frames were written to $capture (the renderer is not on main yet)"
+  echo "   no frames were written to $capture" >&2
+  [ "$status" -ne 0 ] || status=1
 fi
 if [ -f "$datadir/Error.log" ]; then
   echo "   log: $datadir/Error.log"

@@ -6,6 +6,7 @@
 # binary of build-release (built when missing), 8192 KiB allowed above the 10000-frame mark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/lib.sh
 
 frames=200000
 every=10000
@@ -49,11 +50,8 @@ data=$work/data
 mkdir -p "$data" "$work/home" "$work/run" "$work/frames"
 chmod 700 "$work/run"
 cp -R "$bindir/data/." "$data/"
-printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\[Tzo] Savers\\[Tzo] Halvora Screensaver\\Settings]\r\n"DataPath"="%s"\r\n' \
-  "$data" >"$work/registry.reg"
-printf '%-20s %s\r\n' Preset 1 Windowed 0 Width "${screen%x*}" Height "${screen#*x}" Format X8R8G8B8 \
-  RefreshRate 0 WindowBorder 0 VSync 1 SoundEnabled 0 WaitGPU 0 AdvancedOpt 0 SpiralType 1 \
-  SpiralCount 8 BlendMode 0 >"$data/Options.txt"
+halvora_write_registry "$work/registry.reg" "$data"
+halvora_write_options "$data/Options.txt" "${screen%x*}" "${screen#*x}"
 
 start=$(date +%s)
 env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
